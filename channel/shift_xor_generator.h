@@ -1,0 +1,30 @@
+// The channel's own pseudo-random generator: two 32-bit state words advanced by shifts, XORs and
+// masks, six steps per draw. Independent of the source generator.
+#pragma once
+
+#include <cstdint>
+
+namespace nbsim {
+
+class ShiftXorGenerator {
+ public:
+  // Starts the sequence of `seed`: masks 0x1FFFFF and 0x7FFFFFFF, s1 = seed bit for bit,
+  // s2 = 7799. Only the low 21 bits of the seed matter. Callable again at any time.
+  void init(std::int32_t seed);
+
+  // One draw (six steps); returns the new s2, 0..2147483647.
+  std::int32_t nextInt();
+
+  // One draw; returns s2 / maskB as one double division, a value in [0, 1].
+  double uniform();
+
+ private:
+  void step();
+
+  std::uint32_t maskA_ = 0;
+  std::uint32_t maskB_ = 0;
+  std::uint32_t s1_ = 0;
+  std::uint32_t s2_ = 0;
+};
+
+}  // namespace nbsim

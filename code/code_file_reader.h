@@ -1,0 +1,36 @@
+// Reads the code description "encoder.txt": "nk=%d", "  nr=%d", then for every check branch v and
+// within it every information branch i the labels "  i=%d", "  v=%d", the tap count and the taps.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "code/code_description.h"
+
+namespace nbsim {
+
+struct CodeFileResult {
+  std::optional<CodeDescription> code;  // present when the description is usable
+  std::string error;                    // otherwise one English sentence naming the fault
+  bool tapOutOfRange = false;           // the fault is a tap of 1000 or more
+};
+
+// Parses the text of a code description. Blanks in the patterns match any run of whitespace, so
+// line breaks carry no meaning; the file must begin with "nk=". nk and nr must lie in 1..40,
+// counts and taps must not be negative; a tap of 1000 or more (in any polynomial, also in those
+// beyond the first 4 branches of each kind, which are read and checked but then dropped) stops
+// the read. Anything after the last tap is ignored. `fileName` only names the file in errors.
+CodeFileResult parseCodeDescription(std::string_view text, std::string_view fileName);
+
+// Reads and parses the file at `path`; a file that cannot be read is an error.
+CodeFileResult readCodeFile(const std::string& path);
+
+// The text printed on standard output when a tap is 1000 or more, before the key wait.
+inline constexpr std::string_view tapRangeMessage =
+    "One check position is more or equal 1000 in encoder.txt \nCorect it and try again please\n"
+    "Press any key";
+
+}  // namespace nbsim

@@ -1,0 +1,35 @@
+// One key from standard input, raw on a terminal.
+#include "run/key_reader.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace nbsim {
+namespace {
+
+void readOneByte() {
+  unsigned char byte = 0;
+  while (read(STDIN_FILENO, &byte, 1) < 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace
+
+void TerminalKeyReader::waitForKey() {
+  termios saved{};
+  if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved) != 0) {
+    readOneByte();
+    return;
+  }
+  termios raw = saved;
+  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  raw.c_cc[VMIN] = 1;
+  raw.c_cc[VTIME] = 0;
+  tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+  readOneByte();
+  tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+}
+
+}  // namespace nbsim

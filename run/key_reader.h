@@ -1,0 +1,21 @@
+// Waiting for one key press, injected so that tests can drive a whole run without a terminal.
+#pragma once
+
+namespace nbsim {
+
+class KeyReader {
+ public:
+  virtual ~KeyReader() = default;
+  // Returns after one key press (or whatever stands for one).
+  virtual void waitForKey() = 0;
+};
+
+// Reads one key from standard input. On a terminal: without echo and without waiting for Enter.
+// Otherwise one byte is read, and the end of the input counts as the key, so it never hangs on a
+// closed or empty input.
+class TerminalKeyReader : public KeyReader {
+ public:
+  void waitForKey() override;
+};
+
+}  // namespace nbsim

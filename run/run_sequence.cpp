@@ -1,0 +1,183 @@
+// The run sequence: start-up, sweep, point simulation, timing and shutdown.
+#include "run/run_sequence.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+
+#include "channel/qary_symmetric_channel.h"
+#include "run/report_writers.h"
+#include "run/source_generator.h"
+
+namespace nbsim {
+
+void RunSequence::sweepErrorProbability() {
+  if (!(parameters_.P0_first >= parameters_.P0_last)) return;
+  float P0 = parameters_.P0_first;
+  for (;;) {
+    PointCounters counters;
+    const float ser = static_cast<float>(simulatePoint(P0, counters));
+    channel_.setErrorProbability(P0);
+    writePointReport(report_, console_, P0, channel_, codec_, counters.blocks,
+                     counters.infoSymbols, counters.blockErrors, ser);
+    // The test compares the double difference before it is rounded to the float P0.
+    const double d = static_cast<double>(P0) - parameters_.P0_step;
+    P0 = static_cast<float>(d);
+    if (!(d >= parameters_.P0_last)) break;
+  }
+}
+
+double RunSequence::simulatePoint(float P0, PointCounters& counters) {
+  codec_.resetStats();
+  channel_.reseed();
+  channel_.setErrorProbability(P0);
+  std::int32_t nk = 0;
+  std::int32_t nr = 0;
+  codec_.branchCounts(nk, nr);
+  const std::int32_t L = codec_.blockLength();
+  const std::int32_t Q = codec_.alphabetSize();
+  counters = PointCounters{};
+
+  // The block arrays live for the point; nothing is allocated per block.
+  const std::vector<Symbol> branch(static_cast<std::size_t>(L), 0);
+  BranchTable source(nk, branch);
+  BranchTable received(nk, branch);
+  BranchTable decoded(nk, branch);
+  BranchTable checks(nr, branch);
+  BranchTable receivedChecks(nr, branch);
+
+  // Every point sees the same information blocks.
+  SourceGenerator sourceGenerator;
+  sourceGenerator.seed(0);
+  const std::int64_t symbolsPerBlock = static_cast<std::int64_t>(nk) * L;
+
+  if (parameters_.minBlockErr > 0) {
+    do {
+      // The volume test stands before the block, the block-error test after it.
+      if (counters.infoSymbols >= static_cast<std::int64_t>(parameters_.volume)) break;
+      for (auto& info : source) {
+        for (Symbol& symbol : info) symbol = sourceGenerator.draw() & (Q - 1);
+      }
+      codec_.encode(source, checks);
+      for (std::int32_t i = 0; i < nk; ++i) channel_.transmit(source[i].data(), received[i].data(), L);
+      for (std::int32_t v = 0; v < nr; ++v) {
+        channel_.transmit(checks[v].data(), receivedChecks[v].data(), L);
+      }
+      codec_.decode(source, received, receivedChecks, decoded);
+      counters.infoSymbols += symbolsPerBlock;
+      std::int64_t wrong = 0;
+      for (std::int32_t i = 0; i < nk; ++i) {
+        for (std::int32_t j = 0; j < L; ++j) wrong += decoded[i][j] != source[i][j];
+      }
+      counters.symbolErrors += wrong;
+      if (wrong > 0) ++counters.blockErrors;
+      ++counters.blocks;
+    } while (counters.blockErrors < parameters_.minBlockErr);
+  }
+  if (counters.symbolErrors == 0) counters.symbolErrors = 1;
+  runInfoSymbols_ += counters.infoSymbols;
+  return static_cast<double>(counters.symbolErrors) / static_cast<double>(counters.infoSymbols);
+}
+
+namespace {
+
+struct StartedRun {
+  RunParameters parameters;
+  std::int32_t runSeed = 0;
+  std::unique_ptr<NonBinaryCodec> codec;
+};
+
+// Reads the parameters, draws the run seed and builds the codec. On failure prints one line on
+// `errors` and returns its exit status through `status`.
+std::unique_ptr<StartedRun> startUp(RunEnvironment& environment, int& status) {
+  const RunFiles& files = environment.files;
+  const auto refuse = [&](const std::string& why, int exitStatus) {
+    environment.errors << "nbsim: " << why << '\n' << std::flush;
+    status = exitStatus;
+    return nullptr;
+  };
+  std::FILE* parameterFile = std::fopen(files.parameterFile.c_str(), "r");
+  if (!parameterFile) {
+    return refuse(files.parameterFile + ": cannot be opened: " + std::strerror(errno),
+                  exitParameterFile);
+  }
+  ParameterFileResult read = readParameterFile(parameterFile, files.parameterFile);
+  std::fclose(parameterFile);
+  if (!read.parameters) return refuse(read.error, exitParameterFile);
+  if (auto why = refuseParameters(*read.parameters, files.parameterFile)) {
+    return refuse(*why, exitParameterFile);
+  }
+
+  auto started = std::make_unique<StartedRun>();
+  started->parameters = *read.parameters;
+  // Runs started within the same second draw the same seed and give the same results.
+  SourceGenerator seeder;
+  seeder.seed(static_cast<std::uint32_t>(environment.clock.now().seconds));
+  started->runSeed = seeder.draw();
+
+  std::string error;
+  started->codec = loadCodeFile(
+      files.codeFile, started->parameters.itert, environment.console,
+      [&environment] { environment.keys.waitForKey(); }, error);
+  if (!started->codec) return refuse(error, exitCodeFile);
+  status = exitSuccess;
+  return started;
+}
+
+}  // namespace
+
+int runProgram(RunEnvironment& environment) {
+  int status = exitSuccess;
+  std::unique_ptr<StartedRun> started = startUp(environment, status);
+  if (!started) return status;
+  const RunParameters& parameters = started->parameters;
+  std::unique_ptr<NonBinaryCodec> codec = std::move(started->codec);
+
+  codec->resetStats();
+  codec->setAlphabetSize(parameters.Q);
+  auto channel = std::make_unique<QarySymmetricChannel>();
+  channel->setAlphabetSize(parameters.Q);
+  channel->setSeed(started->runSeed);
+  channel->setErrorProbability(parameters.P0_first);
+  channel->reseed();
+
+  std::ofstream reportFile(environment.files.reportFile,
+                           std::ios::out | std::ios::binary | std::ios::trunc);
+  if (!reportFile) {
+    environment.errors << "nbsim: " << environment.files.reportFile
+                       << ": cannot be opened for writing: " << std::strerror(errno) << '\n'
+                       << std::flush;
+    return exitReportFile;
+  }
+  text::ReportStream report(reportFile);
+  writeParameterHeader(report, environment.console, parameters);
+  channel->writeDescription(report);
+  codec->writeCodeDescription(report);
+
+  const ClockReading start = environment.clock.now();
+  printStartTime(environment.console, start);
+  RunSequence sequence(parameters, *codec, *channel, report, environment.console);
+  sequence.sweepErrorProbability();
+  const ClockReading end = environment.clock.now();
+
+  std::int64_t seconds = end.seconds - start.seconds;
+  std::int32_t milliseconds = end.milliseconds - start.milliseconds;
+  if (milliseconds < 0) {
+    seconds -= 1;
+    milliseconds += 1000;
+  }
+  const double speed = static_cast<double>(sequence.runInfoSymbols()) /
+                       (milliseconds * 0.001 + static_cast<double>(seconds)) * 0.001;
+  printRunTiming(environment.console, seconds, milliseconds, speed);
+
+  channel.reset();
+  codec.reset();
+  reportFile.close();
+  printClosingPrompt(environment.console);
+  environment.keys.waitForKey();
+  return exitSuccess;
+}
+
+}  // namespace nbsim

@@ -1,0 +1,87 @@
+// The simulation proper: start-up, the sweep over P0 from P0_first down to P0_last, the blocks
+// of each point until enough block errors or enough symbols, the report, the timing and the end.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "channel/channel.h"
+#include "code/nonbinary_codec.h"
+#include "run/clock.h"
+#include "run/key_reader.h"
+#include "run/run_parameters.h"
+#include "text/report_stream.h"
+
+namespace nbsim {
+
+// Exit statuses of the program.
+enum ExitStatus : int {
+  exitSuccess = 0,
+  exitParameterFile = 1,  // "param.txt" missing, too short or refused
+  exitCodeFile = 2,       // "encoder.txt" missing or unusable
+  exitReportFile = 3,     // "result.txt" cannot be opened for writing
+};
+
+// The files of a run; the program uses these names in the current directory.
+struct RunFiles {
+  std::string parameterFile = "param.txt";
+  std::string codeFile = "encoder.txt";
+  std::string reportFile = "result.txt";
+};
+
+// What the run talks to: the console, standard error for failures, the clock and the keyboard.
+struct RunEnvironment {
+  std::ostream& console;
+  std::ostream& errors;
+  Clock& clock;
+  KeyReader& keys;
+  RunFiles files;
+};
+
+// Counters of one P0 point.
+struct PointCounters {
+  std::int64_t blocks = 0;
+  std::int32_t blockErrors = 0;
+  std::int64_t infoSymbols = 0;
+  std::int64_t symbolErrors = 0;
+};
+
+// Start-up and the whole run. Any start-up failure prints one line on `errors` and returns its
+// status before "result.txt" is touched.
+int runProgram(RunEnvironment& environment);
+
+// Sweeps P0 and reports every point, in order.
+class RunSequence {
+ public:
+  RunSequence(const RunParameters& parameters, NonBinaryCodec& codec, Channel& channel,
+              text::ReportStream& report, std::ostream& console)
+      : parameters_(parameters),
+        codec_(codec),
+        channel_(channel),
+        report_(report),
+        console_(console) {}
+
+  // Simulates and reports P0 = P0_first, then P0 - P0_step (computed in double, stored as
+  // float) while the double difference stays at or above P0_last. Nothing when
+  // P0_first < P0_last.
+  void sweepErrorProbability();
+
+  // Simulates blocks at P0 until minBlockErr block errors or volume information symbols, and
+  // returns the decoded symbol error rate (at least one error is counted, so it is never 0).
+  double simulatePoint(float P0, PointCounters& counters);
+
+  // Information symbols simulated over all points so far.
+  std::int64_t runInfoSymbols() const { return runInfoSymbols_; }
+
+ private:
+  const RunParameters& parameters_;
+  NonBinaryCodec& codec_;
+  Channel& channel_;
+  text::ReportStream& report_;
+  std::ostream& console_;
+  std::int64_t runInfoSymbols_ = 0;
+};
+
+}  // namespace nbsim
