@@ -148,26 +148,25 @@ std::string formatFixed(double value, int precision, int width) {
   if (formatNonFinite(value, width, out)) {
     return out;
   }
+  // A negative precision counts as zero, here and in formatScientific.
   const auto places = static_cast<std::size_t>(std::max(precision, 0));
   const ExactDecimal exact = expandExactly(std::fabs(value));
   const auto fractionDigits = static_cast<std::size_t>(exact.fractionDigits);
 
-  // Leading zeros give at least one digit before the point: 0.0125 is "00125" with 4 after it.
+  // Leading zeros give exactly one digit before the point: 0.0125 is "00125" with 4 after it.
   std::string digits = exact.digits;
   if (digits.size() <= fractionDigits) {
     digits.insert(0, fractionDigits + 1 - digits.size(), '0');
   }
   const std::size_t integerDigits = digits.size() - fractionDigits;
-  std::string rounded = roundDigits(digits, integerDigits + places);
+  const std::string rounded = roundDigits(digits, integerDigits + places);
   const std::size_t pointAt = rounded.size() - places;
-  // The padding may have left more than one zero in front; printf shows just one.
-  const std::size_t firstDigit = std::min(rounded.find_first_not_of('0'), pointAt - 1);
 
   // The sign of negative zero and of negatives that round to zero is kept, as printf does.
   if (std::signbit(value)) {
     out += '-';
   }
-  out.append(rounded, firstDigit, pointAt - firstDigit);
+  out.append(rounded, 0, pointAt);
   if (places > 0) {
     out += '.';
     out.append(rounded, pointAt, places);
@@ -184,10 +183,10 @@ std::string formatScientific(double value, int precision, int width) {
   const ExactDecimal exact = expandExactly(std::fabs(value));
   // The leading digit's power of ten; zero ("0") comes out with exponent 0.
   int exponent = static_cast<int>(exact.digits.size()) - 1 - exact.fractionDigits;
-  std::string rounded = roundDigits(exact.digits, places + 1);
+  const std::string rounded = roundDigits(exact.digits, places + 1);
   if (rounded.size() > places + 1) {
-    // 9.996 -> "1000": the carry moved the leading digit up one power of ten.
-    rounded.pop_back();
+    // 9.996 -> "1000": the carry moved the leading digit up a power of ten. The extra zero at
+    // the end falls outside the digits printed below.
     ++exponent;
   }
 
