@@ -3,6 +3,7 @@
 // an optional sign and decimal digits.
 #include "code/code_file_reader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -79,8 +80,10 @@ class CodeParser {
     if (!scanner_.literal("nr=")) return fail("expected \"nr=\" after nk");
     const auto nr = scanner_.integer();
     if (!nr) return fail("expected a number after \"nr=\"");
-    if (*nk < 1 || *nk > maxDeclaredBranches) return fail(describe("nk=", *nk) + " is outside 1..40");
-    if (*nr < 1 || *nr > maxDeclaredBranches) return fail(describe("nr=", *nr) + " is outside 1..40");
+    if (*nk < 1 || *nk > maxDeclaredBranches)
+      return fail(describe("nk=", *nk) + " is outside 1..40");
+    if (*nr < 1 || *nr > maxDeclaredBranches)
+      return fail(describe("nr=", *nr) + " is outside 1..40");
 
     CodeDescription code;
     // The file lists the polynomials check branch by check branch; that order alone decides
@@ -88,14 +91,16 @@ class CodeParser {
     // maxUsedBranches of each kind are kept.
     for (std::int32_t v = 0; v < *nr; ++v) {
       for (std::int32_t i = 0; i < *nk; ++i) {
-        const bool used = i < CodeDescription::maxUsedBranches &&
-                          v < CodeDescription::maxUsedBranches;
+        const bool used =
+            i < CodeDescription::maxUsedBranches && v < CodeDescription::maxUsedBranches;
         auto result = readPolynomial(i, v, used ? &code.polynomials[i][v].taps : nullptr);
         if (result) return std::move(*result);
       }
     }
-    code.nk = static_cast<std::int32_t>(std::min<std::int64_t>(*nk, CodeDescription::maxUsedBranches));
-    code.nr = static_cast<std::int32_t>(std::min<std::int64_t>(*nr, CodeDescription::maxUsedBranches));
+    code.nk =
+        static_cast<std::int32_t>(std::min<std::int64_t>(*nk, CodeDescription::maxUsedBranches));
+    code.nr =
+        static_cast<std::int32_t>(std::min<std::int64_t>(*nr, CodeDescription::maxUsedBranches));
     // Whatever follows the last tap (one word or anything else) is ignored.
     return CodeFileResult{code, {}, false};
   }
@@ -114,7 +119,8 @@ class CodeParser {
     if (!scanner_.integer()) return fail("expected a number after \"v=\" of" + where);
     const auto count = scanner_.integer();
     if (!count) return fail("expected the tap count of" + where);
-    if (*count < 0) return fail("tap count " + std::to_string(*count) + " of" + where + " is negative");
+    if (*count < 0)
+      return fail("tap count " + std::to_string(*count) + " of" + where + " is negative");
     // Taps are appended as they are read, never reserved by the count: a count is only a claim
     // until its taps are there.
     for (std::int64_t n = 0; n < *count; ++n) {
@@ -124,8 +130,8 @@ class CodeParser {
                     " in" + where);
       }
       if (*tap >= tapLimit) {
-        CodeFileResult result = fail("tap " + std::to_string(*tap) + " in" + where +
-                                      " is 1000 or more");
+        CodeFileResult result =
+            fail("tap " + std::to_string(*tap) + " in" + where + " is 1000 or more");
         result.tapOutOfRange = true;
         return result;
       }

@@ -1,8 +1,8 @@
 // The iterative threshold decoder, written as the plain rendering of its rules. It is the
 // reference against which any faster decoding path is proven.
-#include "code/nonbinary_codec.h"
-
 #include <algorithm>
+
+#include "code/nonbinary_codec.h"
 
 namespace nbsim {
 namespace {
@@ -98,8 +98,7 @@ std::int32_t NonBinaryCodec::vote(std::int32_t i, std::int32_t c, std::int32_t k
   return winnerCount - runnerUpCount;
 }
 
-void NonBinaryCodec::applyCorrection(std::int32_t i, std::int32_t c, std::int32_t /*k*/,
-                                     Symbol a) {
+void NonBinaryCodec::applyCorrection(std::int32_t i, std::int32_t c, std::int32_t /*k*/, Symbol a) {
   const std::int32_t L = blockLength_;
   // Every check branch, voting in this iteration or not, keeps its syndrome consistent.
   for (std::int32_t v = 0; v < code_.nr; ++v) {

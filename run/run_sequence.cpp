@@ -20,8 +20,8 @@ void RunSequence::sweepErrorProbability() {
     PointCounters counters;
     const float ser = static_cast<float>(simulatePoint(P0, counters));
     channel_.setErrorProbability(P0);
-    writePointReport(report_, console_, P0, channel_, codec_, counters.blocks,
-                     counters.infoSymbols, counters.blockErrors, ser);
+    writePointReport(report_, console_, P0, channel_, codec_, counters.blocks, counters.infoSymbols,
+                     counters.blockErrors, ser);
     // The test compares the double difference before it is rounded to the float P0.
     const double d = static_cast<double>(P0) - parameters_.P0_step;
     P0 = static_cast<float>(d);
@@ -61,7 +61,8 @@ double RunSequence::simulatePoint(float P0, PointCounters& counters) {
         for (Symbol& symbol : info) symbol = sourceGenerator.draw() & (Q - 1);
       }
       codec_.encode(source, checks);
-      for (std::int32_t i = 0; i < nk; ++i) channel_.transmit(source[i].data(), received[i].data(), L);
+      for (std::int32_t i = 0; i < nk; ++i)
+        channel_.transmit(source[i].data(), received[i].data(), L);
       for (std::int32_t v = 0; v < nr; ++v) {
         channel_.transmit(checks[v].data(), receivedChecks[v].data(), L);
       }

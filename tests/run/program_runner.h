@@ -36,8 +36,7 @@ struct ProgramOutcome {
 class ProgramFolder {
  public:
   ProgramFolder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "nbsim-test-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "nbsim-test-XXXXXX").string();
     path_ = mkdtemp(pattern.data());
   }
   ~ProgramFolder() {

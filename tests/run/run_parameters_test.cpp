@@ -46,30 +46,35 @@ TEST(ReadParameterFile, EndsEarlyOnEmptyOrShortFiles) {
   EXPECT_FALSE(readText("").parameters);
   EXPECT_FALSE(readText("Q=4\nP0_first=0.1\n").parameters);
   // Six values but no line end after the sixth.
-  const auto result = readText("Q=4\nP0_first=0.1\nP0_last=0.1\nP0_step=0.1\nvolume=1\nminBlockErr=1");
+  const auto result =
+      readText("Q=4\nP0_first=0.1\nP0_last=0.1\nP0_step=0.1\nvolume=1\nminBlockErr=1");
   EXPECT_FALSE(result.parameters);
   EXPECT_NE(result.error.find("param.txt"), std::string::npos);
   // Six complete lines are enough: itert keeps its default.
-  const auto six = readText("Q=4\nP0_first=0.1\nP0_last=0.1\nP0_step=0.1\nvolume=1\nminBlockErr=1\n");
+  const auto six =
+      readText("Q=4\nP0_first=0.1\nP0_last=0.1\nP0_step=0.1\nvolume=1\nminBlockErr=1\n");
   ASSERT_TRUE(six.parameters);
   EXPECT_EQ(six.parameters->itert, 10);
 }
 
 TEST(ReadParameterFile, UnmatchedKeyKeepsItsDefaultAndTheRestIsStillRead) {
-  const auto lower = readText("q=64\nP0_first=0.1\nP0_last=0.05\nP0_step=0.01\nvolume=9\n"
-                              "minBlockErr=7\nitert=4\n");
+  const auto lower = readText(
+      "q=64\nP0_first=0.1\nP0_last=0.05\nP0_step=0.01\nvolume=9\n"
+      "minBlockErr=7\nitert=4\n");
   ASSERT_TRUE(lower.parameters);
   EXPECT_EQ(lower.parameters->Q, 256);
   EXPECT_EQ(lower.parameters->volume, 9u);
   EXPECT_EQ(lower.parameters->itert, 4);
   // No blank is skipped before a key.
-  const auto blank = readText(" Q=64\nP0_first=0.1\nP0_last=0.05\nP0_step=0.01\nvolume=9\n"
-                              "minBlockErr=7\nitert=4\n");
+  const auto blank = readText(
+      " Q=64\nP0_first=0.1\nP0_last=0.05\nP0_step=0.01\nvolume=9\n"
+      "minBlockErr=7\nitert=4\n");
   ASSERT_TRUE(blank.parameters);
   EXPECT_EQ(blank.parameters->Q, 256);
   // Text after the value is ignored.
-  const auto trailing = readText("Q=64 bits\nP0_first=0.1\nP0_last=0.05\nP0_step=0.01\nvolume=9\n"
-                                 "minBlockErr=7 blocks\nitert=4\n");
+  const auto trailing = readText(
+      "Q=64 bits\nP0_first=0.1\nP0_last=0.05\nP0_step=0.01\nvolume=9\n"
+      "minBlockErr=7 blocks\nitert=4\n");
   ASSERT_TRUE(trailing.parameters);
   EXPECT_EQ(trailing.parameters->Q, 64);
   EXPECT_EQ(trailing.parameters->minBlockErr, 7);
@@ -86,8 +91,7 @@ TEST(ReadParameterFile, VolumeFillsTheLow32BitsOnly) {
   const auto minusOne = readText(fileWith("itert=3\n", "volume=-1\n"));
   EXPECT_EQ(minusOne.parameters->volume, 4294967295u);
   EXPECT_EQ(minusOne.parameters->volumeAsRead(), -1);
-  EXPECT_EQ(readText(fileWith("itert=3\n", "volume=2147483647\n")).parameters->volume,
-            2147483647u);
+  EXPECT_EQ(readText(fileWith("itert=3\n", "volume=2147483647\n")).parameters->volume, 2147483647u);
   EXPECT_EQ(readText(fileWith("itert=3\n", "Volume=5\n")).parameters->volume, 1000000u);
 }
 

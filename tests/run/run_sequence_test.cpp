@@ -164,12 +164,10 @@ TEST(SimulatePoint, StopsOnVolumeBeforeABlockAndOnBlockErrorsAfterIt) {
   EXPECT_EQ(linesStartingWith(one.report, blocksLine + "1\r").size(), 3u);
   // Volume 8 needs two blocks of 7 symbols: the point may run past the volume.
   folder.write("param.txt", parameterFile("0.3", "0.3", "0.1", "8", "100"));
-  EXPECT_EQ(linesStartingWith(runIn(folder, {{sunday, 0}}).report, blocksLine + "2\r").size(),
-            1u);
+  EXPECT_EQ(linesStartingWith(runIn(folder, {{sunday, 0}}).report, blocksLine + "2\r").size(), 1u);
   // At P0 = 1 every block is wrong, so one block error ends the point after one block.
   folder.write("param.txt", parameterFile("1", "1", "0.1", "1000", "1"));
-  EXPECT_EQ(linesStartingWith(runIn(folder, {{sunday, 0}}).report, blocksLine + "1\r").size(),
-            1u);
+  EXPECT_EQ(linesStartingWith(runIn(folder, {{sunday, 0}}).report, blocksLine + "1\r").size(), 1u);
 }
 
 TEST(SimulatePoint, PointWithoutDecodedErrorReportsOneOverItsSymbols) {

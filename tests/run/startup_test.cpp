@@ -21,7 +21,7 @@ struct EarlyEnd {
   const char* parameters;  // nullptr: no file
   const char* code;        // nullptr: no file
   int status;
-  const char* errorPart;   // expected within the line on standard error
+  const char* errorPart;  // expected within the line on standard error
 };
 
 class StartUpFailure : public ::testing::TestWithParam<EarlyEnd> {};
@@ -47,7 +47,8 @@ const char* const code = goodCode.c_str();
 INSTANTIATE_TEST_SUITE_P(
     EarlyEnds, StartUpFailure,
     ::testing::Values(
-        EarlyEnd{"NoParameterFile", nullptr, code, exitParameterFile, "param.txt: cannot be opened"},
+        EarlyEnd{"NoParameterFile", nullptr, code, exitParameterFile,
+                 "param.txt: cannot be opened"},
         EarlyEnd{"EmptyParameterFile", "", code, exitParameterFile, "param.txt"},
         EarlyEnd{"ShortParameterFile", "Q=16\nP0_first=0.1\n", code, exitParameterFile,
                  "param.txt"},
@@ -61,8 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
         EarlyEnd{"BlankBeforeNk", parameters, " nk=1 nr=1 i=0 v=0 1 0", exitCodeFile, "\"nk=\""},
         EarlyEnd{"BlankBeforeEquals", parameters, "nk =1 nr=1 i=0 v=0 1 0", exitCodeFile,
                  "\"nk=\""},
-        EarlyEnd{"TooFewPolynomials", parameters, "nk=1 nr=2 i=0 v=0 1 0", exitCodeFile,
-                 "\"i=\""},
+        EarlyEnd{"TooFewPolynomials", parameters, "nk=1 nr=2 i=0 v=0 1 0", exitCodeFile, "\"i=\""},
         EarlyEnd{"NegativeTap", parameters, "nk=1 nr=1 i=0 v=0 2 0 -3", exitCodeFile,
                  "tap -3 in polynomial i=0 v=0 is negative"},
         EarlyEnd{"TooManyBranches", parameters, "nk=41 nr=1", exitCodeFile, "nk=41"},
