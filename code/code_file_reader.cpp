@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -161,6 +162,9 @@ CodeFileResult parseCodeDescription(std::string_view text, std::string_view file
 
 CodeFileResult readCodeFile(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
+  if (std::filesystem::is_directory(path)) {
+    return CodeFileResult{std::nullopt, path + ": cannot be read: it is a directory", false};
+  }
   if (!file) {
     return CodeFileResult{std::nullopt, path + ": cannot be opened: " + std::strerror(errno),
                           false};

@@ -2,6 +2,8 @@
 #include "run/run_parameters.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace nbsim {
 namespace {
@@ -22,6 +24,10 @@ ParameterFileResult readParameterFile(std::FILE* file, const std::string& fileNa
   bool volumeRead = false;
   // The result of each read is ignored on purpose: an unmatched key leaves its default.
   const auto shortFile = [&](int lines) {
+    if (std::ferror(file)) {
+      return ParameterFileResult{std::nullopt,
+                                 fileName + ": cannot be read: " + std::strerror(errno)};
+    }
     return ParameterFileResult{std::nullopt, fileName + ": ends within line " +
                                                  std::to_string(lines) +
                                                  "; the first six lines must each end"};

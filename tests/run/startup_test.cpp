@@ -24,6 +24,8 @@ struct EarlyEnd {
   const char* errorPart;  // expected within the line on standard error
 };
 
+void PrintTo(const EarlyEnd& c, std::ostream* os) { *os << c.name; }
+
 class StartUpFailure : public ::testing::TestWithParam<EarlyEnd> {};
 
 TEST_P(StartUpFailure, EndsWithItsStatusAndLeavesTheReportAlone) {
@@ -68,6 +70,25 @@ INSTANTIATE_TEST_SUITE_P(
         EarlyEnd{"TooManyBranches", parameters, "nk=41 nr=1", exitCodeFile, "nk=41"},
         EarlyEnd{"NoCheckBranch", parameters, "nk=1 nr=0", exitCodeFile, "nr=0"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(StartUp, FoldersInPlaceOfTheInputFilesCannotBeRead) {
+  ProgramFolder folder;
+  std::filesystem::create_directory(folder.path() / "param.txt");
+  folder.write("encoder.txt", goodCode);
+  ProgramOutcome outcome = folder.run();
+  EXPECT_EQ(outcome.exitStatus, exitParameterFile);
+  EXPECT_NE(outcome.errors.find("param.txt: cannot be read"), std::string::npos) << outcome.errors;
+
+  std::filesystem::remove(folder.path() / "param.txt");
+  folder.write("param.txt", goodParameters);
+  std::filesystem::remove(folder.path() / "encoder.txt");
+  std::filesystem::create_directory(folder.path() / "encoder.txt");
+  outcome = folder.run();
+  EXPECT_EQ(outcome.exitStatus, exitCodeFile);
+  EXPECT_NE(outcome.errors.find("encoder.txt: cannot be read"), std::string::npos)
+      << outcome.errors;
+  EXPECT_FALSE(folder.exists("result.txt"));
+}
 
 TEST(StartUp, TapOfAThousandPrintsItsMessageAndWaitsForAKey) {
   ProgramFolder folder;
