@@ -162,7 +162,8 @@ CodeFileResult parseCodeDescription(std::string_view text, std::string_view file
 
 CodeFileResult readCodeFile(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
-  if (std::filesystem::is_directory(path)) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) {
     return CodeFileResult{std::nullopt, path + ": cannot be read: it is a directory", false};
   }
   if (!file) {

@@ -55,7 +55,7 @@ void printStartTime(std::ostream& console, const ClockReading& start) {
 }
 
 void writePointReport(text::ReportStream& report, std::ostream& console, float P0,
-                      const Channel& channel, NonBinaryCodec& codec, std::int32_t blocks,
+                      const Channel& channel, NonBinaryCodec& codec, std::int64_t blocks,
                       std::int64_t infoSymbols, std::int32_t blockErrors, float ser) {
   const double blockErrorRate = static_cast<double>(blockErrors) / static_cast<double>(blocks);
   report << "\n---------------------------------------------------------------";

@@ -26,7 +26,7 @@ void printStartTime(std::ostream& console, const ClockReading& start);
 // The point's block of the report (channel line, counts, the codec's iteration table, symbol
 // and block error rates), then the point's console line, then a flush of the report.
 void writePointReport(text::ReportStream& report, std::ostream& console, float P0,
-                      const Channel& channel, NonBinaryCodec& codec, std::int32_t blocks,
+                      const Channel& channel, NonBinaryCodec& codec, std::int64_t blocks,
                       std::int64_t infoSymbols, std::int32_t blockErrors, float ser);
 
 // "Modeling time: <s>.<ms> s" and "Modeling speed: %6.2f kbps".

@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <sstream>
+#include <string>
+
+#include "channel/qary_symmetric_channel.h"
 
 namespace nbsim {
 namespace {
@@ -36,6 +39,31 @@ TEST(PrintRunTiming, PrintsSecondsMillisecondsAndSpeed) {
   std::ostringstream zero;
   printRunTiming(zero, 0, 0, 700.0 / 0.0);
   EXPECT_EQ(zero.str(), "Modeling time: 0.000 s\nModeling speed:    inf kbps\n");
+}
+
+TEST(WritePointReport, PrintsCountsBeyond32BitsAsTheyAre) {
+  CodeDescription code;
+  code.nk = 1;
+  code.nr = 1;
+  code.polynomials[0][0].taps = {0};
+  NonBinaryCodec codec(code, 3);
+  codec.setAlphabetSize(2);
+  codec.resetStats();
+  QarySymmetricChannel channel;
+  channel.setErrorProbability(-1.0f);
+  std::ostringstream bytes;
+  text::ReportStream report(bytes);
+  std::ostringstream console;
+  writePointReport(report, console, -1.0f, channel, codec, 4294967295LL, 4294967295LL, 0,
+                   1.0f / 4294967295.0f);
+  // "Количество переданных блоков = " in Windows-1251.
+  const std::string blocksLine =
+      "\xCA\xEE\xEB\xE8\xF7\xE5\xF1\xF2\xE2\xEE \xEF\xE5\xF0\xE5\xE4\xE0\xED\xED\xFB\xF5 "
+      "\xE1\xEB\xEE\xEA\xEE\xE2 = 4294967295\r\n";
+  EXPECT_NE(bytes.str().find(blocksLine), std::string::npos);
+  EXPECT_NE(bytes.str().find(" = 4294967295\r\n\r\n"), std::string::npos);
+  EXPECT_EQ(console.str(),
+            "P0 is -1.00e+000     Decoder SER is 2.33e-010     Decoder FER is 0.00e+000\n");
 }
 
 }  // namespace

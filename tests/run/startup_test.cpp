@@ -90,6 +90,17 @@ TEST(StartUp, FoldersInPlaceOfTheInputFilesCannotBeRead) {
   EXPECT_FALSE(folder.exists("result.txt"));
 }
 
+TEST(StartUp, UnresolvableCodeFileLinkIsReportedNotACrash) {
+  ProgramFolder folder;
+  folder.write("param.txt", goodParameters);
+  std::filesystem::create_symlink("encoder.txt", folder.path() / "encoder.txt");
+  const ProgramOutcome outcome = folder.run();
+  EXPECT_EQ(outcome.exitStatus, exitCodeFile);
+  EXPECT_EQ(outcome.errors.rfind("nbsim: ", 0), 0u) << outcome.errors;
+  EXPECT_NE(outcome.errors.find("encoder.txt: cannot be opened"), std::string::npos)
+      << outcome.errors;
+}
+
 TEST(StartUp, TapOfAThousandPrintsItsMessageAndWaitsForAKey) {
   ProgramFolder folder;
   folder.write("param.txt", goodParameters);
