@@ -9,7 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
 namespace nbsim {
@@ -82,9 +81,9 @@ class CodeParser {
     const auto nr = scanner_.integer();
     if (!nr) return fail("expected a number after \"nr=\"");
     if (*nk < 1 || *nk > maxDeclaredBranches)
-      return fail(describe("nk=", *nk) + " is outside 1..40");
+      return fail("nk=" + std::to_string(*nk) + " is outside 1..40");
     if (*nr < 1 || *nr > maxDeclaredBranches)
-      return fail(describe("nr=", *nr) + " is outside 1..40");
+      return fail("nr=" + std::to_string(*nr) + " is outside 1..40");
 
     CodeDescription code;
     // The file lists the polynomials check branch by check branch; that order alone decides
@@ -144,10 +143,6 @@ class CodeParser {
 
   CodeFileResult fail(const std::string& what) const {
     return CodeFileResult{std::nullopt, std::string(fileName_) + ": " + what, false};
-  }
-
-  static std::string describe(std::string_view key, std::int64_t value) {
-    return std::string(key) + std::to_string(value);
   }
 
   PatternScanner scanner_;

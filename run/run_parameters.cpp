@@ -21,7 +21,6 @@ bool consumeRestOfLine(std::FILE* file) {
 ParameterFileResult readParameterFile(std::FILE* file, const std::string& fileName) {
   RunParameters parameters;
   std::int32_t volume = 0;
-  bool volumeRead = false;
   // The result of each read is ignored on purpose: an unmatched key leaves its default.
   const auto shortFile = [&](int lines) {
     if (std::ferror(file)) {
@@ -40,7 +39,7 @@ ParameterFileResult readParameterFile(std::FILE* file, const std::string& fileNa
   if (!consumeRestOfLine(file)) return shortFile(3);
   (void)std::fscanf(file, "P0_step=%f", &parameters.P0_step);
   if (!consumeRestOfLine(file)) return shortFile(4);
-  volumeRead = std::fscanf(file, "volume=%d", &volume) == 1;
+  const bool volumeRead = std::fscanf(file, "volume=%d", &volume) == 1;
   if (!consumeRestOfLine(file)) return shortFile(5);
   (void)std::fscanf(file, "minBlockErr=%d", &parameters.minBlockErr);
   if (!consumeRestOfLine(file)) return shortFile(6);
