@@ -33,6 +33,7 @@ class Channel {
 
   // Stores the seed that the next reseed passes to the generator.
   void setSeed(std::int32_t seed) { seed_ = seed; }
+  std::int32_t seed() const { return seed_; }
 
  protected:
   ShiftXorGenerator generator_;

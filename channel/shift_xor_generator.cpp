@@ -28,11 +28,4 @@ std::int32_t ShiftXorGenerator::nextInt() {
   return static_cast<std::int32_t>(s2_);
 }
 
-double ShiftXorGenerator::uniform() {
-  const std::int32_t drawn = nextInt();
-  // One double division; narrowing either operand or the quotient to float would shift the
-  // comparison with P0 and change which symbols are corrupted.
-  return static_cast<double>(drawn) / static_cast<double>(maskB_);
-}
-
 }  // namespace nbsim

@@ -16,7 +16,14 @@ class ShiftXorGenerator {
   std::int32_t nextInt();
 
   // One draw; returns s2 / maskB as one double division, a value in [0, 1].
-  double uniform();
+  double uniform() { return toUniform(nextInt()); }
+
+  // The uniform value of a drawn s2 (0..2147483647): s2 / 2147483647 as one double division.
+  static double toUniform(std::int32_t drawn) {
+    // Narrowing either operand or the quotient to float would shift the comparison with P0 and
+    // change which symbols are corrupted.
+    return static_cast<double>(drawn) / 2147483647.0;
+  }
 
  private:
   void step();

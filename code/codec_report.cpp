@@ -30,13 +30,15 @@ void NonBinaryCodec::writeCodeDescription(text::ReportStream& report) const {
   report << "Количество итераций декодирования: " << formatInteger(itert()) << "\n\n";
 }
 
-void NonBinaryCodec::writeIterationTable(text::ReportStream& report) {
+void writeIterationTable(text::ReportStream& report, const IterationStats& stats) {
   report << "\nРезультаты моделирования\nНомер итерации:\n";
-  for (std::int32_t k = 0; k <= itert(); ++k) report << formatInteger(k, 10);
+  for (std::size_t k = 0; k < stats.errors.size(); ++k) {
+    report << formatInteger(static_cast<std::int64_t>(k), 10);
+  }
   report << "\nКоличество ошибок на выходе различных итераций декодирования:\n";
-  for (std::int64_t count : errors_) report << formatInteger(count, 10);
+  for (std::int64_t count : stats.errors) report << formatInteger(count, 10);
   report << "\n\nВероятность ошибки на выходе различных итераций декодирования:\n";
-  for (float rate : errorRates()) report << formatScientific(rate, 2, 10);
+  for (float rate : stats.errorRates()) report << formatScientific(rate, 2, 10);
   report << "\n\n";
 }
 

@@ -29,11 +29,11 @@ void NonBinaryCodec::loadBlock(const BranchTable& received, const BranchTable& r
     for (std::int32_t j = 0; j < L; ++j) {
       decision_[i][j] = received[i][j];
       reference_[i][j] = transmitted[i][j];
-      if (decision_[i][j] != reference_[i][j]) ++errors_[0];
+      if (decision_[i][j] != reference_[i][j]) ++stats_.errors[0];
       difference_[i][j] = 0;
     }
   }
-  decodedSymbols_ += static_cast<std::int64_t>(code_.nk) * L;
+  stats_.decodedSymbols += static_cast<std::int64_t>(code_.nk) * L;
   for (std::int32_t j = 0; j < L; ++j) {
     for (std::int32_t v = 0; v < code_.nr; ++v) {
       std::int64_t sum = 0;
@@ -52,7 +52,7 @@ void NonBinaryCodec::runIteration(std::int32_t k) {
       Symbol a = 0;
       const std::int32_t margin = vote(i, c, k, a);
       if (margin > schedule_.threshold[k] && a != 0) applyCorrection(i, c, k, a);
-      if (decision_[i][c] != reference_[i][c]) ++errors_[k + 1];
+      if (decision_[i][c] != reference_[i][c]) ++stats_.errors[k + 1];
     }
   }
 }

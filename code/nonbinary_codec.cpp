@@ -27,9 +27,7 @@ NonBinaryCodec::NonBinaryCodec(const CodeDescription& code, const IterationSched
   }
   codeDistance_ = smallestChecks + 1;
 
-  const std::size_t statsSize = static_cast<std::size_t>(itert()) + 1;
-  errors_.assign(statsSize, 0);
-  errorRate_.assign(statsSize, 0.0f);
+  stats_.reset(itert());
   // A vote has at most 1 + maxChecks candidates and clears codeDistance <= 1 + maxChecks
   // entries; a code without any check still gets one entry, so that its votes find no winner.
   const std::size_t voteSize = std::max<std::size_t>(2 * static_cast<std::size_t>(maxChecks_),
@@ -50,22 +48,10 @@ void NonBinaryCodec::setBlockLength(std::int32_t L) {
   syndrome_.assign(code_.nr, branch);
 }
 
-void NonBinaryCodec::resetStats() {
-  std::fill(errors_.begin(), errors_.end(), 0);
-  std::fill(errorRate_.begin(), errorRate_.end(), 0.0f);
-  decodedSymbols_ = 0;
-}
+void NonBinaryCodec::resetStats() { stats_.reset(itert()); }
 
 double NonBinaryCodec::codeRate() const {
   return static_cast<double>(code_.nk) / (static_cast<double>(code_.nk) + code_.nr);
-}
-
-const std::vector<float>& NonBinaryCodec::errorRates() {
-  for (std::size_t k = 0; k < errors_.size(); ++k) {
-    errorRate_[k] =
-        static_cast<float>(static_cast<double>(errors_[k]) / static_cast<double>(decodedSymbols_));
-  }
-  return errorRate_;
 }
 
 std::unique_ptr<NonBinaryCodec> loadCodeFile(const std::string& path, std::int32_t itert,

@@ -12,6 +12,7 @@
 
 #include "code/code_description.h"
 #include "code/iteration_schedule.h"
+#include "code/iteration_stats.h"
 #include "text/report_stream.h"
 #include "text/symbol.h"
 
@@ -65,19 +66,16 @@ class NonBinaryCodec {
   void decode(const BranchTable& transmitted, const BranchTable& received,
               const BranchTable& receivedChecks, BranchTable& decoded);
 
-  // errors[0]: information symbols received wrong; errors[k + 1]: visited information symbols
-  // still wrong after iteration k; summed over the blocks since resetStats.
-  const std::vector<std::int64_t>& errors() const { return errors_; }
-  std::int64_t decodedSymbols() const { return decodedSymbols_; }
-  // errorRate[k] = errors[k] / decodedSymbols, divided in double and rounded to float (0/0 is
-  // not a number when no block was decoded).
-  const std::vector<float>& errorRates();
+  // The statistics since resetStats. errors[k + 1] counts the information symbols of the
+  // branches visited in iteration k that are still wrong after it.
+  const IterationStats& stats() const { return stats_; }
+  const std::vector<std::int64_t>& errors() const { return stats_.errors; }
+  std::int64_t decodedSymbols() const { return stats_.decodedSymbols; }
+  std::vector<float> errorRates() const { return stats_.errorRates(); }
 
   // The code section of the report: branch counts, Q, rate, polynomials, distance, length and
   // iterations.
   void writeCodeDescription(text::ReportStream& report) const;
-  // The per-iteration table of the report: iteration numbers, error counts and error rates.
-  void writeIterationTable(text::ReportStream& report);
 
  private:
   void setBlockLength(std::int32_t L);
@@ -100,9 +98,7 @@ class NonBinaryCodec {
 
   CodeDescription code_;
   IterationSchedule schedule_;
-  std::vector<std::int64_t> errors_;
-  std::vector<float> errorRate_;
-  std::int64_t decodedSymbols_ = 0;
+  IterationStats stats_;
   std::int32_t blockLength_ = 0;
   std::int32_t codeDistance_ = 0;
   std::int32_t maxChecks_ = 0;

@@ -55,7 +55,7 @@ void printStartTime(std::ostream& console, const ClockReading& start) {
 }
 
 void writePointReport(text::ReportStream& report, std::ostream& console, float P0,
-                      const Channel& channel, NonBinaryCodec& codec, std::int64_t blocks,
+                      const Channel& channel, const IterationStats& stats, std::int64_t blocks,
                       std::int64_t infoSymbols, std::int32_t blockErrors, float ser) {
   const double blockErrorRate = static_cast<double>(blockErrors) / static_cast<double>(blocks);
   report << "\n---------------------------------------------------------------";
@@ -63,7 +63,7 @@ void writePointReport(text::ReportStream& report, std::ostream& console, float P
   report << "\nКоличество переданных блоков = " << formatInteger(blocks) << "\n";
   report << "Количество переданных информационных символов = " << formatInteger(infoSymbols)
          << "\n";
-  codec.writeIterationTable(report);
+  writeIterationTable(report, stats);
   report << "Вероятность ошибки на символ на выходе недвоичного декодера составила "
          << formatScientific(ser, 2, 6) << "\n";
   report << "Вероятность ошибки на блок на выходе недвоичного декодера составила "

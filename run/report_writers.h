@@ -7,7 +7,7 @@
 #include <ostream>
 
 #include "channel/channel.h"
-#include "code/nonbinary_codec.h"
+#include "code/iteration_stats.h"
 #include "run/clock.h"
 #include "run/run_parameters.h"
 #include "text/report_stream.h"
@@ -23,10 +23,10 @@ void writeParameterHeader(text::ReportStream& report, std::ostream& console,
 // a two-digit day whatever the locale.
 void printStartTime(std::ostream& console, const ClockReading& start);
 
-// The point's block of the report (channel line, counts, the codec's iteration table, symbol
-// and block error rates), then the point's console line, then a flush of the report.
+// The point's block of the report (channel line, counts, the iteration table, symbol and block
+// error rates), then the point's console line, then a flush of the report.
 void writePointReport(text::ReportStream& report, std::ostream& console, float P0,
-                      const Channel& channel, NonBinaryCodec& codec, std::int64_t blocks,
+                      const Channel& channel, const IterationStats& stats, std::int64_t blocks,
                       std::int64_t infoSymbols, std::int32_t blockErrors, float ser);
 
 // "Modeling time: <s>.<ms> s" and "Modeling speed: %6.2f kbps".

@@ -8,25 +8,73 @@
 #include <memory>
 
 #include "channel/qary_symmetric_channel.h"
+#include "code/error_pattern_decoder.h"
+#include "run/fast_point_simulator.h"
+#include "run/parallel_sweep.h"
 #include "run/report_writers.h"
 #include "run/source_generator.h"
+#include "run/sweep_points.h"
 
 namespace nbsim {
 
 void RunSequence::sweepErrorProbability() {
-  if (!(parameters_.P0_first >= parameters_.P0_last)) return;
-  float P0 = parameters_.P0_first;
-  for (;;) {
-    PointCounters counters;
-    const float ser = static_cast<float>(simulatePoint(P0, counters));
-    channel_.setErrorProbability(P0);
-    writePointReport(report_, console_, P0, channel_, codec_, counters.blocks, counters.infoSymbols,
-                     counters.blockErrors, ser);
-    // The test compares the double difference before it is rounded to the float P0.
-    const double d = static_cast<double>(P0) - parameters_.P0_step;
-    P0 = static_cast<float>(d);
-    if (!(d >= parameters_.P0_last)) break;
+  std::int32_t nk = 0;
+  std::int32_t nr = 0;
+  codec_.branchCounts(nk, nr);
+  if (options_.fast && ErrorPatternDecoder::supports(codec_.schedule(), nk, nr)) {
+    sweepFast();
+  } else {
+    sweepReference();
   }
+}
+
+void RunSequence::sweepReference() {
+  SweepPoints points(parameters_);
+  PointResult point;
+  while (points.next(point.P0)) {
+    point.ser = simulatePoint(point.P0, point.counters);
+    point.stats = codec_.stats();
+    reportPoint(point);
+  }
+}
+
+void RunSequence::sweepFast() {
+  DrawStreamCache cache(channel_.seed(), options_.chunkSize, options_.chunkCount);
+  SweepPoints points(parameters_);
+  if (options_.threads <= 1) {
+    FastPointSimulator simulator(parameters_, codec_, cache);
+    PointResult point;
+    while (points.next(point.P0)) {
+      simulator.simulate(point.P0, point);
+      reportPoint(point);
+    }
+    return;
+  }
+  // A window of points ahead keeps workers busy past a slow point while bounding the results
+  // held for the report.
+  constexpr std::int32_t pointsPerThreadAhead = 16;
+  ParallelSweep sweep(options_.threads, options_.threads * pointsPerThreadAhead);
+  sweep.run(
+      points,
+      [&]() -> ParallelSweep::Simulate {
+        auto simulator = std::make_shared<FastPointSimulator>(parameters_, codec_, cache);
+        return [simulator](float P0, PointResult& point, const StopRequest& stop) {
+          return simulator->simulate(P0, point, stop);
+        };
+      },
+      [this](const PointResult& point) {
+        reportPoint(point);
+        return true;
+      },
+      nullptr);
+}
+
+void RunSequence::reportPoint(const PointResult& point) {
+  channel_.setErrorProbability(point.P0);
+  writePointReport(report_, console_, point.P0, channel_, point.stats, point.counters.blocks,
+                   point.counters.infoSymbols, point.counters.blockErrors,
+                   static_cast<float>(point.ser));
+  runInfoSymbols_ += point.counters.infoSymbols;
 }
 
 double RunSequence::simulatePoint(float P0, PointCounters& counters) {
@@ -78,7 +126,6 @@ double RunSequence::simulatePoint(float P0, PointCounters& counters) {
     } while (counters.blockErrors < parameters_.minBlockErr);
   }
   if (counters.symbolErrors == 0) counters.symbolErrors = 1;
-  runInfoSymbols_ += counters.infoSymbols;
   return static_cast<double>(counters.symbolErrors) / static_cast<double>(counters.infoSymbols);
 }
 
@@ -159,7 +206,8 @@ int runProgram(RunEnvironment& environment) {
 
   const ClockReading start = environment.clock.now();
   printStartTime(environment.console, start);
-  RunSequence sequence(parameters, *codec, *channel, report, environment.console);
+  RunSequence sequence(parameters, *codec, *channel, report, environment.console,
+                       environment.sweep);
   sequence.sweepErrorProbability();
   const ClockReading end = environment.clock.now();
 

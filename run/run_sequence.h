@@ -8,9 +8,11 @@
 #include <string>
 
 #include "channel/channel.h"
+#include "channel/draw_stream.h"
 #include "code/nonbinary_codec.h"
 #include "run/clock.h"
 #include "run/key_reader.h"
+#include "run/point_result.h"
 #include "run/run_parameters.h"
 #include "text/report_stream.h"
 
@@ -31,6 +33,17 @@ struct RunFiles {
   std::string reportFile = "result.txt";
 };
 
+// How the sweep simulates its points.
+struct SweepOptions {
+  // The fast path, when the codec's schedule allows it; otherwise the plain reference path.
+  bool fast = true;
+  // Points simulated at once on the fast path; 1 runs everything on the calling thread.
+  std::int32_t threads = 1;
+  // The shared draw stream's chunks: draws per chunk and how many are kept.
+  std::size_t chunkSize = DrawStreamCache::defaultChunkSize;
+  std::size_t chunkCount = DrawStreamCache::defaultChunkCount;
+};
+
 // What the run talks to: the console, standard error for failures, the clock and the keyboard.
 struct RunEnvironment {
   std::ostream& console;
@@ -38,14 +51,7 @@ struct RunEnvironment {
   Clock& clock;
   KeyReader& keys;
   RunFiles files;
-};
-
-// Counters of one P0 point.
-struct PointCounters {
-  std::int64_t blocks = 0;
-  std::int32_t blockErrors = 0;
-  std::int64_t infoSymbols = 0;
-  std::int64_t symbolErrors = 0;
+  SweepOptions sweep;
 };
 
 // Start-up and the whole run. Any start-up failure prints one line on `errors` and returns its
@@ -56,23 +62,26 @@ int runProgram(RunEnvironment& environment);
 class RunSequence {
  public:
   RunSequence(const RunParameters& parameters, NonBinaryCodec& codec, Channel& channel,
-              text::ReportStream& report, std::ostream& console)
+              text::ReportStream& report, std::ostream& console, SweepOptions options = {})
       : parameters_(parameters),
         codec_(codec),
         channel_(channel),
         report_(report),
-        console_(console) {}
+        console_(console),
+        options_(options) {}
 
   // Simulates and reports P0 = P0_first, then P0 - P0_step (computed in double, stored as
   // float) while the double difference stays at or above P0_last. Nothing when
-  // P0_first < P0_last.
+  // P0_first < P0_last. The channel's seed must be set.
   void sweepErrorProbability();
 
-  // Simulates blocks at P0 until minBlockErr block errors or volume information symbols, and
-  // returns the decoded symbol error rate (at least one error is counted, so it is never 0).
+  // The plain reference path for one point: the source's blocks encoded, sent through the
+  // channel and decoded by the codec, until minBlockErr block errors or volume information
+  // symbols. Returns the decoded symbol error rate (at least one error is counted, so it is
+  // never 0); the codec holds the point's statistics.
   double simulatePoint(float P0, PointCounters& counters);
 
-  // Information symbols simulated over all points so far.
+  // Information symbols simulated over all points reported so far.
   std::int64_t runInfoSymbols() const { return runInfoSymbols_; }
 
  private:
@@ -80,7 +89,13 @@ class RunSequence {
   NonBinaryCodec& codec_;
   Channel& channel_;
   text::ReportStream& report_;
+  void sweepReference();
+  void sweepFast();
+  // Writes the point's block of the report and its console line.
+  void reportPoint(const PointResult& point);
+
   std::ostream& console_;
+  SweepOptions options_;
   std::int64_t runInfoSymbols_ = 0;
 };
 

@@ -42,19 +42,14 @@ TEST(PrintRunTiming, PrintsSecondsMillisecondsAndSpeed) {
 }
 
 TEST(WritePointReport, PrintsCountsBeyond32BitsAsTheyAre) {
-  CodeDescription code;
-  code.nk = 1;
-  code.nr = 1;
-  code.polynomials[0][0].taps = {0};
-  NonBinaryCodec codec(code, 3);
-  codec.setAlphabetSize(2);
-  codec.resetStats();
+  IterationStats stats;
+  stats.reset(3);
   QarySymmetricChannel channel;
   channel.setErrorProbability(-1.0f);
   std::ostringstream bytes;
   text::ReportStream report(bytes);
   std::ostringstream console;
-  writePointReport(report, console, -1.0f, channel, codec, 4294967295LL, 4294967295LL, 0,
+  writePointReport(report, console, -1.0f, channel, stats, 4294967295LL, 4294967295LL, 0,
                    1.0f / 4294967295.0f);
   // "Количество переданных блоков = " in Windows-1251.
   const std::string blocksLine =

@@ -67,7 +67,7 @@ InProcessRun runIn(const ProgramFolder& folder, std::vector<ClockReading> readin
   CountingKeys keys;
   RunFiles files{(folder.path() / "param.txt").string(), (folder.path() / "encoder.txt").string(),
                  (folder.path() / "result.txt").string()};
-  RunEnvironment environment{console, errors, clock, keys, files};
+  RunEnvironment environment{console, errors, clock, keys, files, {}};
   InProcessRun run;
   run.status = runProgram(environment);
   run.console = console.str();

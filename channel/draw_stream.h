@@ -1,0 +1,85 @@
+// The channel generator's output stream for one seed, shared by every point of a run. Each point
+// restarts the generator from the same seed, so each reads the same stream of draws: it is
+// generated once, in chunks as far as any point needs it, up to a cap that bounds the memory;
+// a point that reads beyond the cap continues with a generator of its own.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "channel/shift_xor_generator.h"
+
+namespace nbsim {
+
+class DrawStreamCache {
+ public:
+  // The default cap: 128 chunks of 65536 draws, 32 MiB.
+  static constexpr std::size_t defaultChunkSize = std::size_t{1} << 16;
+  static constexpr std::size_t defaultChunkCount = 128;
+
+  // The stream of ShiftXorGenerator::init(seed); `chunkSize` >= 1 draws per chunk, at most
+  // `chunkCount` chunks kept (0: none, every point generates live).
+  explicit DrawStreamCache(std::int32_t seed, std::size_t chunkSize = defaultChunkSize,
+                           std::size_t chunkCount = defaultChunkCount);
+
+  DrawStreamCache(const DrawStreamCache&) = delete;
+  DrawStreamCache& operator=(const DrawStreamCache&) = delete;
+
+  std::size_t chunkSize() const { return chunkSize_; }
+  std::size_t chunkCount() const { return chunks_.size(); }
+
+  // Draws k * chunkSize .. (k + 1) * chunkSize - 1 of the stream, k < chunkCount; generates them
+  // and every earlier chunk on first use. Safe to call from several threads.
+  const std::int32_t* chunk(std::size_t k);
+
+  // A generator that continues the stream right after the last kept draw.
+  ShiftXorGenerator continuation();
+
+ private:
+  void generateThrough(std::size_t k);
+
+  std::size_t chunkSize_;
+  std::vector<std::unique_ptr<std::int32_t[]>> chunks_;
+  // Chunks 0..ready_-1 are complete; published with release order so that readers need no lock.
+  std::atomic<std::size_t> ready_{0};
+  std::mutex mutex_;
+  ShiftXorGenerator generator_;
+};
+
+// One point's reading position in the stream, from its start.
+class DrawCursor {
+ public:
+  explicit DrawCursor(DrawStreamCache& cache);
+
+  // Returns to the first draw of the stream.
+  void restart();
+
+  // The next draw.
+  std::int32_t next() {
+    if (position_ == end_) advanceWindow();
+    return *position_++;
+  }
+
+  // Passes over the draws above `bound`, at most `limit` of them, and returns how many it passed;
+  // the next draw is then the first one at or below `bound`, unless `limit` was reached.
+  std::int64_t skipAbove(std::int32_t bound, std::int64_t limit);
+
+ private:
+  void advanceWindow();
+
+  static constexpr std::size_t liveBufferSize = 4096;
+
+  DrawStreamCache& cache_;
+  const std::int32_t* position_ = nullptr;
+  const std::int32_t* end_ = nullptr;
+  std::size_t nextChunk_ = 0;
+  bool live_ = false;
+  ShiftXorGenerator generator_;
+  std::vector<std::int32_t> liveBuffer_;
+};
+
+}  // namespace nbsim

@@ -1,0 +1,65 @@
+// The Q-ary symmetric channel applied to the all-zero block, read from the shared draw stream.
+// The channel's draws never depend on the symbols it carries, so the errors it adds to any block
+// are the values it gives the all-zero block: this yields the same error patterns as transmit,
+// block after block, with one comparison per symbol and no division except per corrupted symbol.
+#pragma once
+
+#include <cstdint>
+
+#include "channel/draw_stream.h"
+
+namespace nbsim {
+
+// The largest generator output s2 whose uniform value s2 / 2147483647 is at or below P0, so that
+// `uniform() <= P0` is exactly `s2 <= bound`; -1 when no output is (P0 < 0 or not a number).
+std::int32_t corruptionBound(float P0);
+
+// a mod d for any 32-bit a and divisor d >= 1, by two multiplications instead of a division
+// (the remainder is the high part of the fraction a / d scaled by 2^64).
+class RemainderDivisor {
+ public:
+  explicit RemainderDivisor(std::uint32_t d) : d_(d), inverse_(~std::uint64_t{0} / d + 1) {}
+
+  std::uint32_t remainder(std::uint32_t a) const {
+    const std::uint64_t fraction = inverse_ * a;
+    // The high 64 bits of fraction x d, from two 32 x 32-bit products.
+    const std::uint64_t low = (fraction & 0xFFFFFFFFu) * d_;
+    const std::uint64_t high = (fraction >> 32) * d_;
+    return static_cast<std::uint32_t>((high + (low >> 32)) >> 32);
+  }
+
+ private:
+  std::uint64_t d_;
+  std::uint64_t inverse_;
+};
+
+class ErrorPatternSource {
+ public:
+  // Reads `cache` for an alphabet of Q symbols, 2..2147483647.
+  ErrorPatternSource(DrawStreamCache& cache, std::int32_t Q);
+
+  // Starts a point: back to the start of the stream, with error probability P0.
+  void startPoint(float P0);
+
+  // Passes `count` symbols of value 0 through the channel and calls onError(s, e) for every
+  // symbol s (0..count-1, ascending) that leaves it as e (1..Q-1).
+  template <typename OnError>
+  void transmitZeros(std::int64_t count, OnError&& onError) {
+    std::int64_t s = 0;
+    for (;;) {
+      s += cursor_.skipAbove(bound_, count - s);
+      if (s == count) return;
+      cursor_.next();  // the draw that corrupts symbol s
+      const auto drawn = static_cast<std::uint32_t>(cursor_.next());
+      onError(s, static_cast<std::int32_t>(otherValues_.remainder(drawn)) + 1);
+      ++s;
+    }
+  }
+
+ private:
+  DrawCursor cursor_;
+  RemainderDivisor otherValues_;
+  std::int32_t bound_ = -1;
+};
+
+}  // namespace nbsim

@@ -1,0 +1,38 @@
+// The sweep's points simulated on several threads at once, each thread with a simulator of its
+// own, and handed over strictly in sweep order: each point as soon as it and every point before
+// it are done.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+#include "run/fast_point_simulator.h"
+#include "run/point_result.h"
+#include "run/sweep_points.h"
+
+namespace nbsim {
+
+class ParallelSweep {
+ public:
+  // Simulates one point; false when the stop request was raised first.
+  using Simulate = std::function<bool(float P0, PointResult& result, const StopRequest& stop)>;
+
+  // `threads` workers (at least 1); a worker starts a point only while fewer than `window`
+  // points are started or waiting ahead of the next one to hand over.
+  ParallelSweep(std::int32_t threads, std::int32_t window);
+
+  // Runs the sweep of `points`. `makeSimulator` is called once per worker, on this thread;
+  // `deliver` is called on this thread with every finished point in order and returns false to
+  // end the sweep. A raised `interrupt` ends it too: points already finished in order are still
+  // delivered. Returns true when every point was delivered.
+  bool run(SweepPoints& points, const std::function<Simulate()>& makeSimulator,
+           const std::function<bool(const PointResult&)>& deliver,
+           const std::atomic<bool>* interrupt);
+
+ private:
+  std::int32_t threads_;
+  std::int32_t window_;
+};
+
+}  // namespace nbsim

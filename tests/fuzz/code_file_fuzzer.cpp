@@ -1,0 +1,43 @@
+// Fuzzes the reader of "encoder.txt" and the codec build: any bytes go to parseCodeDescription,
+// and every description that it accepts builds a NonBinaryCodec and writes its report section.
+// The last byte also picks the number of decoder iterations, 2..12.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <sstream>
+#include <string_view>
+
+#include "code/code_file_reader.h"
+#include "code/nonbinary_codec.h"
+#include "text/report_stream.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const nbsim::CodeFileResult result = nbsim::parseCodeDescription(text, "encoder.txt");
+  if (!result.code) {
+    if (result.error.rfind("encoder.txt: ", 0) != 0) std::abort();
+    return 0;
+  }
+  const nbsim::CodeDescription& code = *result.code;
+  // The reader's promises that the codec relies on: 1..4 branches of each kind, taps 0..999.
+  if (code.nk < 1 || code.nk > nbsim::CodeDescription::maxUsedBranches) std::abort();
+  if (code.nr < 1 || code.nr > nbsim::CodeDescription::maxUsedBranches) std::abort();
+  if (result.tapOutOfRange || !result.error.empty()) std::abort();
+  for (const auto& row : code.polynomials) {
+    for (const nbsim::GeneratorPolynomial& polynomial : row) {
+      for (std::int32_t tap : polynomial.taps) {
+        if (tap < 0 || tap > 999) std::abort();
+      }
+    }
+  }
+
+  const std::int32_t itert = 2 + (size > 0 ? data[size - 1] % 11 : 0);
+  nbsim::NonBinaryCodec codec(code, itert);
+  if (!codec.isLoaded() || codec.itert() != itert) std::abort();
+  if (codec.blockLength() < 1 || codec.blockLength() > 1999) std::abort();
+  std::ostringstream bytes;
+  nbsim::text::ReportStream report(bytes);
+  codec.writeCodeDescription(report);
+  if (!report.good()) std::abort();
+  return 0;
+}
