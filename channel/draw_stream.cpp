@@ -3,6 +3,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace nbsim {
 
 DrawStreamCache::DrawStreamCache(std::int32_t seed, std::size_t chunkSize, std::size_t chunkCount)
@@ -57,6 +61,31 @@ void DrawCursor::advanceWindow() {
   end_ = position_ + liveBuffer_.size();
 }
 
+namespace {
+
+// The first draw in [from, to) at or below `bound` (0..2147483646), or `to`.
+const std::int32_t* firstAtOrBelow(const std::int32_t* from, const std::int32_t* to,
+                                   std::int32_t bound) {
+  const std::int32_t* p = from;
+#if defined(__SSE2__)
+  // Sixteen draws a step, one branch per step while they all stay above the bound.
+  const __m128i limit = _mm_set1_epi32(bound + 1);
+  while (to - p >= 16) {
+    const __m128i* const block = reinterpret_cast<const __m128i*>(p);
+    const __m128i below01 = _mm_or_si128(_mm_cmplt_epi32(_mm_loadu_si128(block), limit),
+                                         _mm_cmplt_epi32(_mm_loadu_si128(block + 1), limit));
+    const __m128i below23 = _mm_or_si128(_mm_cmplt_epi32(_mm_loadu_si128(block + 2), limit),
+                                         _mm_cmplt_epi32(_mm_loadu_si128(block + 3), limit));
+    if (_mm_movemask_epi8(_mm_or_si128(below01, below23)) != 0) break;
+    p += 16;
+  }
+#endif
+  while (p != to && *p > bound) ++p;
+  return p;
+}
+
+}  // namespace
+
 std::int64_t DrawCursor::skipAbove(std::int32_t bound, std::int64_t limit) {
   std::int64_t skipped = 0;
   while (skipped < limit) {
@@ -64,13 +93,11 @@ std::int64_t DrawCursor::skipAbove(std::int32_t bound, std::int64_t limit) {
     const std::int64_t available = end_ - position_;
     const std::int32_t* const stop = position_ + std::min(available, limit - skipped);
     const std::int32_t* p = position_;
-    if (bound >= 0) {
-      // Four draws a step: one branch per step while the draws stay above the bound.
-      while (stop - p >= 4 && p[0] > bound && p[1] > bound && p[2] > bound && p[3] > bound) p += 4;
-      while (p != stop && *p > bound) ++p;
-    } else {
-      p = stop;  // no draw is negative, so every draw is above a negative bound
-    }
+    if (bound < 0) {
+      p = stop;  // no draw is negative
+    } else if (bound < 2147483647) {
+      p = firstAtOrBelow(position_, stop, bound);
+    }  // else every draw is at or below the bound
     skipped += p - position_;
     position_ = p;
     if (p != stop) break;

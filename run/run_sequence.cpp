@@ -18,10 +18,7 @@
 namespace nbsim {
 
 void RunSequence::sweepErrorProbability() {
-  std::int32_t nk = 0;
-  std::int32_t nr = 0;
-  codec_.branchCounts(nk, nr);
-  if (options_.fast && ErrorPatternDecoder::supports(codec_.schedule(), nk, nr)) {
+  if (options_.fast && ErrorPatternDecoder::supports(codec_)) {
     sweepFast();
   } else {
     sweepReference();

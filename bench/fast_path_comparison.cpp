@@ -1,0 +1,179 @@
+// Runs a whole sweep, given as a folder holding param.txt and encoder.txt, through the plain
+// reference path and through the fast path in one process, checks that every point's counts and
+// statistics are identical, and prints both times and their ratio: the fast path on one thread
+// and on every core. The fast path aims to be at least 30 times faster than the reference on
+// one thread for examples/default.
+//
+//   fast_path_comparison [folder] [--second S] [--threads N] [--points]
+//
+// The run seed is drawn from clock second S (default 0) as the program does; --points prints
+// the nanoseconds per information symbol of every point on both paths.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "channel/qary_symmetric_channel.h"
+#include "code/code_file_reader.h"
+#include "code/error_pattern_decoder.h"
+#include "run/fast_point_simulator.h"
+#include "run/parallel_sweep.h"
+#include "run/run_parameters.h"
+#include "run/run_sequence.h"
+#include "run/source_generator.h"
+#include "run/sweep_points.h"
+
+namespace nbsim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct Timed {
+  std::vector<PointResult> points;
+  std::vector<double> seconds;  // per point; empty for the parallel run
+  double total = 0.0;
+};
+
+int compare(const std::string& folder, std::int64_t second, std::int32_t threads, bool perPoint) {
+  std::FILE* file = std::fopen((folder + "/param.txt").c_str(), "r");
+  if (!file) {
+    std::fprintf(stderr, "%s/param.txt: cannot be opened\n", folder.c_str());
+    return 2;
+  }
+  const ParameterFileResult read = readParameterFile(file, "param.txt");
+  std::fclose(file);
+  if (!read.parameters) {
+    std::fprintf(stderr, "%s\n", read.error.c_str());
+    return 2;
+  }
+  const RunParameters parameters = *read.parameters;
+  const CodeFileResult code = readCodeFile(folder + "/encoder.txt");
+  if (!code.code) {
+    std::fprintf(stderr, "%s\n", code.error.c_str());
+    return 2;
+  }
+  NonBinaryCodec codec(*code.code, parameters.itert);
+  codec.setAlphabetSize(parameters.Q);
+  if (!ErrorPatternDecoder::supports(codec)) {
+    std::fprintf(stderr, "the fast path does not cover this code\n");
+    return 2;
+  }
+  SourceGenerator seeder;
+  seeder.seed(static_cast<std::uint32_t>(second));
+  const std::int32_t seed = seeder.draw();
+
+  Timed reference;
+  {
+    QarySymmetricChannel channel;
+    channel.setAlphabetSize(parameters.Q);
+    channel.setSeed(seed);
+    std::ostringstream bytes;
+    std::ostringstream console;
+    text::ReportStream report(bytes);
+    RunSequence sequence(parameters, codec, channel, report, console);
+    SweepPoints points(parameters);
+    PointResult point;
+    const auto start = Clock::now();
+    while (points.next(point.P0)) {
+      const auto pointStart = Clock::now();
+      point.ser = sequence.simulatePoint(point.P0, point.counters);
+      point.stats = codec.stats();
+      reference.seconds.push_back(secondsSince(pointStart));
+      reference.points.push_back(point);
+    }
+    reference.total = secondsSince(start);
+  }
+
+  Timed single;
+  {
+    const auto start = Clock::now();
+    DrawStreamCache cache(seed);
+    FastPointSimulator simulator(parameters, codec, cache);
+    SweepPoints points(parameters);
+    PointResult point;
+    while (points.next(point.P0)) {
+      const auto pointStart = Clock::now();
+      simulator.simulate(point.P0, point);
+      single.seconds.push_back(secondsSince(pointStart));
+      single.points.push_back(point);
+    }
+    single.total = secondsSince(start);
+  }
+
+  Timed parallel;
+  {
+    const auto start = Clock::now();
+    DrawStreamCache cache(seed);
+    SweepPoints points(parameters);
+    ParallelSweep sweep(threads, threads * 16);
+    sweep.run(
+        points,
+        [&]() -> ParallelSweep::Simulate {
+          auto simulator = std::make_shared<FastPointSimulator>(parameters, codec, cache);
+          return [simulator](float P0, PointResult& point, const StopRequest& stop) {
+            return simulator->simulate(P0, point, stop);
+          };
+        },
+        [&](const PointResult& point) {
+          parallel.points.push_back(point);
+          return true;
+        },
+        nullptr);
+    parallel.total = secondsSince(start);
+  }
+
+  std::int64_t infoSymbols = 0;
+  for (const PointResult& point : reference.points) infoSymbols += point.counters.infoSymbols;
+  if (perPoint) {
+    std::printf("%10s %14s %14s %14s\n", "P0", "info symbols", "reference ns", "fast ns");
+    for (std::size_t k = 0; k < reference.points.size(); ++k) {
+      const double symbols = static_cast<double>(reference.points[k].counters.infoSymbols);
+      std::printf("%10.4f %14lld %14.1f %14.2f\n", static_cast<double>(reference.points[k].P0),
+                  static_cast<long long>(reference.points[k].counters.infoSymbols),
+                  reference.seconds[k] * 1e9 / symbols, single.seconds[k] * 1e9 / symbols);
+    }
+  }
+  const bool same = reference.points == single.points && reference.points == parallel.points;
+  std::printf("points: %zu, information symbols: %lld, run seed %d (clock second %lld)\n",
+              reference.points.size(), static_cast<long long>(infoSymbols), seed,
+              static_cast<long long>(second));
+  std::printf("reference path, 1 thread:  %8.3f s\n", reference.total);
+  std::printf("fast path, 1 thread:       %8.3f s  (%.1f times faster)\n", single.total,
+              reference.total / single.total);
+  std::printf("fast path, %d threads:      %8.3f s  (%.1f times faster; %u cores)\n", threads,
+              parallel.total, reference.total / parallel.total,
+              std::thread::hardware_concurrency());
+  std::printf("counts and statistics: %s\n", same ? "identical" : "DIFFERENT");
+  return same ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace nbsim
+
+int main(int argc, char** argv) {
+  std::string folder = std::string(NBSIM_SOURCE_DIR) + "/examples/default";
+  std::int64_t second = 0;
+  auto threads = static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+  bool perPoint = false;
+  for (int k = 1; k < argc; ++k) {
+    if (std::strcmp(argv[k], "--second") == 0 && k + 1 < argc) {
+      second = std::atoll(argv[++k]);
+    } else if (std::strcmp(argv[k], "--threads") == 0 && k + 1 < argc) {
+      threads = std::max(1, std::atoi(argv[++k]));
+    } else if (std::strcmp(argv[k], "--points") == 0) {
+      perPoint = true;
+    } else {
+      folder = argv[k];
+    }
+  }
+  return nbsim::compare(folder, second, threads, perPoint);
+}

@@ -1,0 +1,25 @@
+// The long run of the fast-path equivalence test: many more random points (codes, alphabets,
+// P0 values, run seeds, draw-stream caps) than the test suite runs, each compared with the
+// reference path. Prints the first difference with the case that gives it.
+//
+//   fast_path_soak [cases] [seed]     (defaults: 20000 cases, seed 1)
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+#include "tests/support/random_runs.h"
+
+int main(int argc, char** argv) {
+  const long cases = argc > 1 ? std::atol(argv[1]) : 20000;
+  const unsigned long long seed = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 1;
+  std::mt19937_64 random(seed);
+  for (long n = 0; n < cases; ++n) {
+    const nbsim::testing::RandomPoint point = nbsim::testing::randomPoint(random);
+    if (!(nbsim::testing::fastPoint(point) == nbsim::testing::referencePoint(point))) {
+      std::printf("case %ld of seed %llu differs: %s\n", n, seed, point.describe().c_str());
+      return 1;
+    }
+  }
+  std::printf("%ld cases of seed %llu: fast and reference paths identical\n", cases, seed);
+  return 0;
+}
