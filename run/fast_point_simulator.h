@@ -14,14 +14,15 @@
 
 namespace nbsim {
 
-// Raised to end a sweep early; checked before every block.
+// Raised to end a sweep early, by the sweep itself or by a signal (a non-zero signal number);
+// checked before every block.
 struct StopRequest {
   const std::atomic<bool>* sweep = nullptr;
-  const std::atomic<bool>* interrupt = nullptr;
+  const std::atomic<int>* interrupt = nullptr;
 
   bool raised() const {
     return (sweep && sweep->load(std::memory_order_relaxed)) ||
-           (interrupt && interrupt->load(std::memory_order_relaxed));
+           (interrupt && interrupt->load(std::memory_order_relaxed) != 0);
   }
 };
 

@@ -9,9 +9,10 @@
 namespace nbsim {
 namespace {
 
-void readOneByte() {
+void readOneByte(const std::atomic<int>* interrupt) {
   unsigned char byte = 0;
   while (read(STDIN_FILENO, &byte, 1) < 0 && errno == EINTR) {
+    if (interrupt && interrupt->load() != 0) return;
   }
 }
 
@@ -20,7 +21,7 @@ void readOneByte() {
 void TerminalKeyReader::waitForKey() {
   termios saved{};
   if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved) != 0) {
-    readOneByte();
+    readOneByte(interrupt_);
     return;
   }
   termios raw = saved;
@@ -28,7 +29,7 @@ void TerminalKeyReader::waitForKey() {
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
   tcsetattr(STDIN_FILENO, TCSANOW, &raw);
-  readOneByte();
+  readOneByte(interrupt_);
   tcsetattr(STDIN_FILENO, TCSANOW, &saved);
 }
 

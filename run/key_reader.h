@@ -1,6 +1,8 @@
 // Waiting for one key press, injected so that tests can drive a whole run without a terminal.
 #pragma once
 
+#include <atomic>
+
 namespace nbsim {
 
 class KeyReader {
@@ -15,7 +17,12 @@ class KeyReader {
 // closed or empty input.
 class TerminalKeyReader : public KeyReader {
  public:
+  // `interrupt`, when given, ends the wait once it holds a signal number.
+  explicit TerminalKeyReader(const std::atomic<int>* interrupt = nullptr) : interrupt_(interrupt) {}
   void waitForKey() override;
+
+ private:
+  const std::atomic<int>* interrupt_;
 };
 
 }  // namespace nbsim

@@ -17,7 +17,7 @@ ParallelSweep::ParallelSweep(std::int32_t threads, std::int32_t window)
 
 bool ParallelSweep::run(SweepPoints& points, const std::function<Simulate()>& makeSimulator,
                         const std::function<bool(const PointResult&)>& deliver,
-                        const std::atomic<bool>* interrupt) {
+                        const std::atomic<int>* interrupt) {
   std::mutex mutex;
   std::condition_variable changed;
   std::map<std::int64_t, PointResult> finished;

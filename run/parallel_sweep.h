@@ -28,7 +28,7 @@ class ParallelSweep {
   // delivered. Returns true when every point was delivered.
   bool run(SweepPoints& points, const std::function<Simulate()>& makeSimulator,
            const std::function<bool(const PointResult&)>& deliver,
-           const std::atomic<bool>* interrupt);
+           const std::atomic<int>* interrupt);
 
  private:
   std::int32_t threads_;

@@ -10,6 +10,7 @@
 #include "channel/qary_symmetric_channel.h"
 #include "code/error_pattern_decoder.h"
 #include "run/fast_point_simulator.h"
+#include "run/interrupt_signals.h"
 #include "run/parallel_sweep.h"
 #include "run/report_writers.h"
 #include "run/source_generator.h"
@@ -17,61 +18,68 @@
 
 namespace nbsim {
 
-void RunSequence::sweepErrorProbability() {
-  if (options_.fast && ErrorPatternDecoder::supports(codec_)) {
-    sweepFast();
-  } else {
-    sweepReference();
-  }
+SweepOutcome RunSequence::sweepErrorProbability() {
+  if (options_.fast && ErrorPatternDecoder::supports(codec_)) return sweepFast();
+  return sweepReference();
 }
 
-void RunSequence::sweepReference() {
+SweepOutcome RunSequence::sweepReference() {
   SweepPoints points(parameters_);
   PointResult point;
   while (points.next(point.P0)) {
+    // The plain path looks at an interrupt between points only.
+    if (options_.interrupt && options_.interrupt->load() != 0) return SweepOutcome::interrupted;
     point.ser = simulatePoint(point.P0, point.counters);
     point.stats = codec_.stats();
-    reportPoint(point);
+    if (!reportPoint(point)) return SweepOutcome::reportFailed;
   }
+  return SweepOutcome::completed;
 }
 
-void RunSequence::sweepFast() {
+SweepOutcome RunSequence::sweepFast() {
   DrawStreamCache cache(channel_.seed(), options_.chunkSize, options_.chunkCount);
   SweepPoints points(parameters_);
+  const StopRequest stop{nullptr, options_.interrupt};
   if (options_.threads <= 1) {
     FastPointSimulator simulator(parameters_, codec_, cache);
     PointResult point;
     while (points.next(point.P0)) {
-      simulator.simulate(point.P0, point);
-      reportPoint(point);
+      if (!simulator.simulate(point.P0, point, stop)) return SweepOutcome::interrupted;
+      if (!reportPoint(point)) return SweepOutcome::reportFailed;
     }
-    return;
+    return SweepOutcome::completed;
   }
   // A window of points ahead keeps workers busy past a slow point while bounding the results
   // held for the report.
   constexpr std::int32_t pointsPerThreadAhead = 16;
   ParallelSweep sweep(options_.threads, options_.threads * pointsPerThreadAhead);
-  sweep.run(
+  bool reportFailed = false;
+  const bool completed = sweep.run(
       points,
       [&]() -> ParallelSweep::Simulate {
         auto simulator = std::make_shared<FastPointSimulator>(parameters_, codec_, cache);
-        return [simulator](float P0, PointResult& point, const StopRequest& stop) {
-          return simulator->simulate(P0, point, stop);
+        return [simulator](float P0, PointResult& point, const StopRequest& request) {
+          return simulator->simulate(P0, point, request);
         };
       },
-      [this](const PointResult& point) {
-        reportPoint(point);
-        return true;
+      [&](const PointResult& point) {
+        reportFailed = !reportPoint(point);
+        return !reportFailed;
       },
-      nullptr);
+      options_.interrupt);
+  if (reportFailed) return SweepOutcome::reportFailed;
+  return completed ? SweepOutcome::completed : SweepOutcome::interrupted;
 }
 
-void RunSequence::reportPoint(const PointResult& point) {
+bool RunSequence::reportPoint(const PointResult& point) {
   channel_.setErrorProbability(point.P0);
   writePointReport(report_, console_, point.P0, channel_, point.stats, point.counters.blocks,
                    point.counters.infoSymbols, point.counters.blockErrors,
                    static_cast<float>(point.ser));
   runInfoSymbols_ += point.counters.infoSymbols;
+  if (!report_.good()) return false;
+  ++pointsReported_;
+  return true;
 }
 
 double RunSequence::simulatePoint(float P0, PointCounters& counters) {
@@ -173,10 +181,36 @@ std::unique_ptr<StartedRun> startUp(RunEnvironment& environment, int& status) {
 
 }  // namespace
 
+namespace {
+
+// The line for a report that could not be written, and its status.
+int reportWriteFailure(RunEnvironment& environment, int error) {
+  environment.errors << "nbsim: " << environment.files.reportFile
+                     << ": cannot be written: " << std::strerror(error) << '\n'
+                     << std::flush;
+  return exitReportFile;
+}
+
+// The line for an interrupted run, and its status.
+int interruption(RunEnvironment& environment, int signal, const std::string& what) {
+  environment.errors << "nbsim: interrupted by " << signalName(signal) << "; " << what << '\n'
+                     << std::flush;
+  return exitInterruptedBase + signal;
+}
+
+int receivedSignal(const RunEnvironment& environment) {
+  return environment.sweep.interrupt ? environment.sweep.interrupt->load() : 0;
+}
+
+}  // namespace
+
 int runProgram(RunEnvironment& environment) {
   int status = exitSuccess;
   std::unique_ptr<StartedRun> started = startUp(environment, status);
   if (!started) return status;
+  if (const int signal = receivedSignal(environment)) {
+    return interruption(environment, signal, environment.files.reportFile + " was not touched");
+  }
   const RunParameters& parameters = started->parameters;
   std::unique_ptr<NonBinaryCodec> codec = std::move(started->codec);
 
@@ -198,6 +232,8 @@ int runProgram(RunEnvironment& environment) {
   }
   text::ReportStream report(reportFile);
   writeParameterHeader(report, environment.console, parameters);
+  // A report that cannot take its header takes no point either: nothing is simulated.
+  if (!report.good()) return reportWriteFailure(environment, report.failure());
   channel->writeDescription(report);
   codec->writeCodeDescription(report);
 
@@ -205,7 +241,15 @@ int runProgram(RunEnvironment& environment) {
   printStartTime(environment.console, start);
   RunSequence sequence(parameters, *codec, *channel, report, environment.console,
                        environment.sweep);
-  sequence.sweepErrorProbability();
+  const SweepOutcome outcome = sequence.sweepErrorProbability();
+  if (outcome == SweepOutcome::reportFailed) {
+    return reportWriteFailure(environment, report.failure());
+  }
+  if (outcome == SweepOutcome::interrupted) {
+    return interruption(environment, receivedSignal(environment),
+                        environment.files.reportFile + " holds the " +
+                            std::to_string(sequence.pointsReported()) + " completed points");
+  }
   const ClockReading end = environment.clock.now();
 
   std::int64_t seconds = end.seconds - start.seconds;
@@ -220,9 +264,18 @@ int runProgram(RunEnvironment& environment) {
 
   channel.reset();
   codec.reset();
+  // The buffered end of the report (all of it when the sweep had no point) reaches the file
+  // here; a failure is the last chance to say that the report is incomplete.
+  report.flush();
   reportFile.close();
+  if (!report.good() || reportFile.fail()) {
+    return reportWriteFailure(environment, report.failure() != 0 ? report.failure() : EIO);
+  }
   printClosingPrompt(environment.console);
   environment.keys.waitForKey();
+  if (const int signal = receivedSignal(environment)) {
+    return interruption(environment, signal, "the run was complete");
+  }
   return exitSuccess;
 }
 

@@ -2,6 +2,7 @@
 // of each point until enough block errors or enough symbols, the report, the timing and the end.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <ostream>
@@ -23,7 +24,9 @@ enum ExitStatus : int {
   exitSuccess = 0,
   exitParameterFile = 1,  // "param.txt" missing, too short or refused
   exitCodeFile = 2,       // "encoder.txt" missing or unusable
-  exitReportFile = 3,     // "result.txt" cannot be opened for writing
+  exitReportFile = 3,     // "result.txt" cannot be opened or written
+  // An interrupted run ends with 128 + the signal number, as a shell reports it.
+  exitInterruptedBase = 128,
 };
 
 // The files of a run; the program uses these names in the current directory.
@@ -42,6 +45,15 @@ struct SweepOptions {
   // The shared draw stream's chunks: draws per chunk and how many are kept.
   std::size_t chunkSize = DrawStreamCache::defaultChunkSize;
   std::size_t chunkCount = DrawStreamCache::defaultChunkCount;
+  // A signal number here (set by a handler) ends the sweep after the points already complete.
+  const std::atomic<int>* interrupt = nullptr;
+};
+
+// How a sweep ended.
+enum class SweepOutcome {
+  completed,     // every point simulated and reported
+  interrupted,   // a signal ended it; every point before is reported
+  reportFailed,  // the report could not be written; the sweep stopped there
 };
 
 // What the run talks to: the console, standard error for failures, the clock and the keyboard.
@@ -72,8 +84,9 @@ class RunSequence {
 
   // Simulates and reports P0 = P0_first, then P0 - P0_step (computed in double, stored as
   // float) while the double difference stays at or above P0_last. Nothing when
-  // P0_first < P0_last. The channel's seed must be set.
-  void sweepErrorProbability();
+  // P0_first < P0_last. The channel's seed must be set. Stops at the first point whose report
+  // cannot be written, and before the first block after an interrupt.
+  SweepOutcome sweepErrorProbability();
 
   // The plain reference path for one point: the source's blocks encoded, sent through the
   // channel and decoded by the codec, until minBlockErr block errors or volume information
@@ -83,20 +96,24 @@ class RunSequence {
 
   // Information symbols simulated over all points reported so far.
   std::int64_t runInfoSymbols() const { return runInfoSymbols_; }
+  // Points reported so far.
+  std::int64_t pointsReported() const { return pointsReported_; }
 
  private:
   const RunParameters& parameters_;
   NonBinaryCodec& codec_;
   Channel& channel_;
   text::ReportStream& report_;
-  void sweepReference();
-  void sweepFast();
-  // Writes the point's block of the report and its console line.
-  void reportPoint(const PointResult& point);
+  SweepOutcome sweepReference();
+  SweepOutcome sweepFast();
+  // Writes the point's block of the report and its console line; false when the report could
+  // not be written.
+  bool reportPoint(const PointResult& point);
 
   std::ostream& console_;
   SweepOptions options_;
   std::int64_t runInfoSymbols_ = 0;
+  std::int64_t pointsReported_ = 0;
 };
 
 }  // namespace nbsim

@@ -3,6 +3,7 @@
 #include "text/report_stream.h"
 
 #include <array>
+#include <cerrno>
 #include <cstddef>
 #include <cstdlib>
 #include <iostream>
@@ -119,11 +120,22 @@ ReportStream& ReportStream::operator<<(std::string_view utf8) {
               << *badAt << "): \"" << utf8 << "\"\n";
     std::abort();
   }
+  errno = 0;
   bytes_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  noteFailure();
   return *this;
 }
 
-void ReportStream::flush() { bytes_.flush(); }
+void ReportStream::flush() {
+  errno = 0;
+  bytes_.flush();
+  noteFailure();
+}
+
+void ReportStream::noteFailure() {
+  // The first failure's system error, read right after the operation that met it.
+  if (!bytes_.good() && failure_ == 0) failure_ = errno != 0 ? errno : EIO;
+}
 
 bool ReportStream::good() const { return bytes_.good(); }
 

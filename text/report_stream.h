@@ -29,8 +29,15 @@ class ReportStream {
   // True while every write and flush has succeeded.
   bool good() const;
 
+  // The system error number of the first failed write or flush (EIO when the system gave
+  // none); 0 while all is well.
+  int failure() const { return failure_; }
+
  private:
+  void noteFailure();
+
   std::ostream& bytes_;
+  int failure_ = 0;
 };
 
 }  // namespace nbsim::text

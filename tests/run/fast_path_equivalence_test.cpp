@@ -4,7 +4,10 @@
 
 #include <cstdlib>
 #include <random>
+#include <sstream>
+#include <string>
 
+#include "channel/qary_symmetric_channel.h"
 #include "tests/support/random_runs.h"
 
 namespace nbsim {
@@ -24,6 +27,63 @@ TEST(FastPath, GivesTheReferenceCountsOnRandomPoints) {
     ASSERT_EQ(fast.counters, reference.counters);
     ASSERT_EQ(fast.stats, reference.stats);
     ASSERT_EQ(fast.ser, reference.ser);
+  }
+}
+
+}  // namespace
+}  // namespace nbsim
+
+namespace nbsim {
+namespace {
+
+struct SweepBytes {
+  std::string report;
+  std::string console;
+  SweepOutcome outcome = SweepOutcome::completed;
+};
+
+SweepBytes sweep(const testing::RandomPoint& point, const RunParameters& parameters,
+                 const SweepOptions& options) {
+  NonBinaryCodec codec(point.code, parameters.itert);
+  codec.setAlphabetSize(parameters.Q);
+  QarySymmetricChannel channel;
+  channel.setAlphabetSize(parameters.Q);
+  channel.setSeed(point.seed);
+  std::ostringstream bytes;
+  std::ostringstream console;
+  text::ReportStream report(bytes);
+  RunSequence sequence(parameters, codec, channel, report, console, options);
+  SweepBytes result;
+  result.outcome = sequence.sweepErrorProbability();
+  result.report = bytes.str();
+  result.console = console.str();
+  return result;
+}
+
+TEST(FastPath, GivesTheReferenceReportOnRandomSweepsWithAnyNumberOfThreads) {
+  constexpr std::uint64_t seed = 61;
+  std::mt19937_64 random(seed);
+  for (int n = 0; n < 12; ++n) {
+    const testing::RandomPoint point = testing::randomPoint(random);
+    RunParameters parameters = point.parameters;
+    parameters.P0_first = 0.3f;
+    parameters.P0_last = 0.0f;
+    parameters.P0_step = 0.0125f;
+    SCOPED_TRACE("sweep " + std::to_string(n) + " of seed " + std::to_string(seed) + ": " +
+                 point.describe());
+    SweepOptions plain;
+    plain.fast = false;
+    const SweepBytes reference = sweep(point, parameters, plain);
+    for (const std::int32_t threads : {1, 2, 4}) {
+      SweepOptions fast;
+      fast.threads = threads;
+      fast.chunkSize = point.chunkSize;
+      fast.chunkCount = point.chunkCount;
+      const SweepBytes other = sweep(point, parameters, fast);
+      EXPECT_EQ(other.outcome, SweepOutcome::completed);
+      ASSERT_EQ(other.report, reference.report) << threads << " threads";
+      ASSERT_EQ(other.console, reference.console) << threads << " threads";
+    }
   }
 }
 

@@ -10,33 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/run/program_runner.h"
+#include "tests/support/in_process_run.h"
 
 namespace nbsim {
 namespace {
 
 using testing::ProgramFolder;
-
-// Returns the readings in turn: the seeding second, the start and the end of the sweep.
-class FixedClock : public Clock {
- public:
-  explicit FixedClock(std::vector<ClockReading> readings) : readings_(std::move(readings)) {}
-  ClockReading now() override {
-    const ClockReading reading = readings_[std::min(next_, readings_.size() - 1)];
-    ++next_;
-    return reading;
-  }
-
- private:
-  std::vector<ClockReading> readings_;
-  std::size_t next_ = 0;
-};
-
-class CountingKeys : public KeyReader {
- public:
-  void waitForKey() override { ++presses; }
-  int presses = 0;
-};
+using testing::runIn;
 
 constexpr std::int64_t sunday = 1607236031;  // Sun Dec 06 06:27:11 2020 UTC
 
@@ -48,33 +28,6 @@ std::string parameterFile(const std::string& first, const std::string& last,
   return "Q=" + std::to_string(Q) + "\nP0_first=" + first + "\nP0_last=" + last +
          "\nP0_step=" + step + "\nvolume=" + volume + "\nminBlockErr=" + minBlockErr +
          "\nitert=" + std::to_string(itert) + "\n";
-}
-
-struct InProcessRun {
-  int status = -1;
-  std::string console;
-  std::string errors;
-  std::string report;
-  int keyPresses = 0;
-};
-
-InProcessRun runIn(const ProgramFolder& folder, std::vector<ClockReading> readings) {
-  setenv("TZ", "UTC", 1);
-  tzset();
-  std::ostringstream console;
-  std::ostringstream errors;
-  FixedClock clock(std::move(readings));
-  CountingKeys keys;
-  RunFiles files{(folder.path() / "param.txt").string(), (folder.path() / "encoder.txt").string(),
-                 (folder.path() / "result.txt").string()};
-  RunEnvironment environment{console, errors, clock, keys, files, {}};
-  InProcessRun run;
-  run.status = runProgram(environment);
-  run.console = console.str();
-  run.errors = errors.str();
-  run.report = folder.read("result.txt");
-  run.keyPresses = keys.presses;
-  return run;
 }
 
 std::vector<std::string> linesStartingWith(const std::string& text, const std::string& prefix) {

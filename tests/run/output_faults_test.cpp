@@ -1,0 +1,159 @@
+// Faults that would lose output: a report that cannot be written ends the run with a message and
+// a failure status instead of simulating on, and an interrupted sweep leaves a report that ends
+// with its last complete point.
+#include <gtest/gtest.h>
+
+#include <streambuf>
+#include <string>
+
+#include "channel/qary_symmetric_channel.h"
+#include "code/nonbinary_codec.h"
+#include "run/run_sequence.h"
+#include "tests/run/program_runner.h"
+
+namespace nbsim::testing {
+namespace {
+
+const std::string exampleCode = "nk=1  nr=1\n  i=0  v=0  3  0  1  3\n";
+
+std::size_t countOf(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+TEST(ReportFaults, AFullDiskEndsTheRunWithItsReasonBeforeAnyPoint) {
+  ProgramFolder folder;
+  folder.write("param.txt",
+               "Q=256\nP0_first=0.2\nP0_last=0.02\nP0_step=0.002\nvolume=100000\n"
+               "minBlockErr=100\nitert=10\n");
+  folder.write("encoder.txt", exampleCode);
+  std::filesystem::create_symlink("/dev/full", folder.path() / "result.txt");
+  const ProgramOutcome outcome = folder.run();
+  EXPECT_EQ(outcome.exitStatus, exitReportFile);
+  EXPECT_EQ(outcome.errors, "nbsim: result.txt: cannot be written: No space left on device\n");
+  // The header reached the console; no point was simulated and no key is awaited.
+  EXPECT_EQ(countOf(outcome.console, "P0 is "), 0u);
+  EXPECT_EQ(countOf(outcome.console, "strike any key"), 0u);
+}
+
+// Takes `capacity` bytes, then refuses every write.
+class FillingBuffer : public std::streambuf {
+ public:
+  explicit FillingBuffer(std::size_t capacity) : capacity_(capacity) {}
+  std::string taken;
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    if (taken.size() >= capacity_) return traits_type::eof();
+    taken.push_back(traits_type::to_char_type(c));
+    return c;
+  }
+
+ private:
+  std::size_t capacity_;
+};
+
+TEST(ReportFaults, ASweepStopsAtThePointWhoseReportCannotBeWritten) {
+  CodeDescription code;
+  code.nk = 1;
+  code.nr = 1;
+  code.polynomials[0][0].taps = {0, 1, 3};
+  RunParameters parameters;
+  parameters.Q = 16;
+  parameters.P0_first = 0.3f;
+  parameters.P0_last = 0.01f;
+  parameters.P0_step = 0.01f;
+  parameters.volume = 700;
+  parameters.itert = 3;
+  for (const bool fast : {false, true}) {
+    for (const std::int32_t threads : {1, 2}) {
+      if (!fast && threads > 1) continue;
+      NonBinaryCodec codec(code, parameters.itert);
+      codec.setAlphabetSize(parameters.Q);
+      QarySymmetricChannel channel;
+      channel.setAlphabetSize(parameters.Q);
+      channel.setSeed(1234);
+      // Room for a few of the thirty point blocks.
+      FillingBuffer buffer(2500);
+      std::ostream bytes(&buffer);
+      text::ReportStream report(bytes);
+      std::ostringstream console;
+      SweepOptions options;
+      options.fast = fast;
+      options.threads = threads;
+      RunSequence sequence(parameters, codec, channel, report, console, options);
+      EXPECT_EQ(sequence.sweepErrorProbability(), SweepOutcome::reportFailed);
+      EXPECT_GE(sequence.pointsReported(), 1);
+      EXPECT_LE(sequence.pointsReported(), 4);
+      // The failing point still shows on the console; nothing after it.
+      EXPECT_EQ(countOf(console.str(), "P0 is "),
+                static_cast<std::size_t>(sequence.pointsReported()) + 1);
+      EXPECT_NE(report.failure(), 0);
+    }
+  }
+}
+
+struct Interrupted {
+  int status = -1;
+  std::string errors;
+  std::string report;
+  std::size_t consolePoints = 0;
+};
+
+// Starts a long sweep, sends `signal` once the report holds three points, and waits.
+Interrupted interruptLongSweep(const char* signal, int threads) {
+  ProgramFolder folder;
+  folder.write("param.txt",
+               "Q=256\nP0_first=0.1\nP0_last=0.001\nP0_step=0.0001\nvolume=1000000\n"
+               "minBlockErr=1000000\nitert=10\n");
+  folder.write("encoder.txt", "nk=1  nr=1\n  i=0  v=0  8  0 1 4 9 15 22 32 34\n");
+  const std::string command =
+      "cd '" + folder.path().string() + "' || exit 99; NBSIM_THREADS=" + std::to_string(threads) +
+      " '" NBSIM_BINARY
+      "' </dev/null >stdout.captured 2>stderr.captured & pid=$!; "
+      "for n in $(seq 600); do "
+      "n=$(grep -c -a 'P0=' result.txt 2>/dev/null); [ \"${n:-0}\" -ge 3 ] && break; sleep 0.05; "
+      "done; kill -" +
+      std::string(signal) + " $pid; wait $pid; exit $?";
+  const int status = std::system(command.c_str());
+  Interrupted run;
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.errors = folder.read("stderr.captured");
+  run.report = folder.read("result.txt");
+  run.consolePoints = countOf(folder.read("stdout.captured"), "P0 is ");
+  return run;
+}
+
+// "Вероятность ошибки на блок на выходе недвоичного декодера составила " in Windows-1251: the
+// last line of a point block.
+const std::string blockErrorLine =
+    "\xC2\xE5\xF0\xEE\xFF\xF2\xED\xEE\xF1\xF2\xFC \xEE\xF8\xE8\xE1\xEA\xE8 \xED\xE0 \xE1\xEB\xEE"
+    "\xEA \xED\xE0 \xE2\xFB\xF5\xEE\xE4\xE5 \xED\xE5\xE4\xE2\xEE\xE8\xF7\xED\xEE\xE3\xEE "
+    "\xE4\xE5\xEA\xEE\xE4\xE5\xF0\xE0 \xF1\xEE\xF1\xF2\xE0\xE2\xE8\xEB\xE0 ";
+
+TEST(Interruption, LeavesEveryCompletedPointAndNothingElse) {
+  for (const auto& [signal, number, threads] :
+       {std::tuple{"INT", 2, 1}, std::tuple{"TERM", 15, 2}}) {
+    const Interrupted run = interruptLongSweep(signal, threads);
+    SCOPED_TRACE(std::string("SIG") + signal);
+    EXPECT_EQ(run.status, 128 + number);
+    const std::size_t points = countOf(run.report, "P0=");
+    ASSERT_GE(points, 3u);
+    EXPECT_EQ(run.errors, "nbsim: interrupted by SIG" + std::string(signal) +
+                              "; result.txt holds the " + std::to_string(points) +
+                              " completed points\n");
+    EXPECT_EQ(run.consolePoints, points);
+    EXPECT_EQ(countOf(run.report, blockErrorLine), points);
+    // The report ends with the last point's block error line.
+    const std::size_t last = run.report.rfind(blockErrorLine);
+    ASSERT_NE(last, std::string::npos);
+    EXPECT_EQ(run.report.find("\r\n", last), run.report.size() - 2);
+  }
+}
+
+}  // namespace
+}  // namespace nbsim::testing

@@ -1,0 +1,65 @@
+// Test support: the whole program driven in-process on the files of a ProgramFolder, with a
+// clock that returns fixed readings and a key reader that only counts.
+#pragma once
+
+#include <cstdlib>
+#include <ctime>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "run/run_sequence.h"
+#include "tests/run/program_runner.h"
+
+namespace nbsim::testing {
+
+// Returns the readings in turn: the seeding second, the start and the end of the sweep.
+class FixedClock : public Clock {
+ public:
+  explicit FixedClock(std::vector<ClockReading> readings) : readings_(std::move(readings)) {}
+  ClockReading now() override {
+    const ClockReading reading = readings_[std::min(next_, readings_.size() - 1)];
+    ++next_;
+    return reading;
+  }
+
+ private:
+  std::vector<ClockReading> readings_;
+  std::size_t next_ = 0;
+};
+
+class CountingKeys : public KeyReader {
+ public:
+  void waitForKey() override { ++presses; }
+  int presses = 0;
+};
+
+struct InProcessRun {
+  int status = -1;
+  std::string console;
+  std::string errors;
+  std::string report;
+  int keyPresses = 0;
+};
+
+inline InProcessRun runIn(const ProgramFolder& folder, std::vector<ClockReading> readings,
+                          SweepOptions sweep = {}) {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  std::ostringstream console;
+  std::ostringstream errors;
+  FixedClock clock(std::move(readings));
+  CountingKeys keys;
+  RunFiles files{(folder.path() / "param.txt").string(), (folder.path() / "encoder.txt").string(),
+                 (folder.path() / "result.txt").string()};
+  RunEnvironment environment{console, errors, clock, keys, files, sweep};
+  InProcessRun run;
+  run.status = runProgram(environment);
+  run.console = console.str();
+  run.errors = errors.str();
+  run.report = folder.read("result.txt");
+  run.keyPresses = keys.presses;
+  return run;
+}
+
+}  // namespace nbsim::testing
