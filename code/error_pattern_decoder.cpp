@@ -197,23 +197,28 @@ bool ErrorPatternDecoder::runIteration(std::int32_t threshold, std::int32_t next
   // every visited position, so each correction is seen by the votes after it.
   std::int32_t top = L_ - 1;
   while (top >= 0) {
-    const std::uint32_t reaching = reachingPositions(top, scanThreshold);
-    if (reaching == 0) {
-      top -= 8;
-      continue;
-    }
-    const std::int32_t c = top - 7 + (31 - std::countl_zero(reaching));
-    for (std::int32_t i = 0; i < nk_; ++i) {
-      const std::int32_t symbolScore = score(i, c);
-      if (symbolScore >= checks_[i] + nextThreshold + 2) nextBoundReached = true;
-      if (symbolScore < checks_[i] + threshold + 2) continue;
-      Symbol a = 0;
-      if (findCorrection(i, c, threshold, a)) {
-        applyCorrection(i, c, Q_ - static_cast<std::uint32_t>(a));
-        corrected = true;
+    std::uint32_t reaching = reachingPositions(top, scanThreshold);
+    // Visits the group's positions from the highest; only a correction changes scores, so the
+    // group is read again only after one.
+    bool changed = false;
+    while (reaching != 0 && !changed) {
+      const std::int32_t highest = 31 - std::countl_zero(reaching);
+      reaching &= ~(1u << highest);
+      const std::int32_t c = top - 7 + highest;
+      for (std::int32_t i = 0; i < nk_; ++i) {
+        const std::int32_t symbolScore = score(i, c);
+        if (symbolScore >= checks_[i] + nextThreshold + 2) nextBoundReached = true;
+        if (symbolScore < checks_[i] + threshold + 2) continue;
+        Symbol a = 0;
+        if (findCorrection(i, c, threshold, a)) {
+          applyCorrection(i, c, Q_ - static_cast<std::uint32_t>(a));
+          corrected = true;
+          changed = true;
+        }
       }
+      if (changed) top = c - 1;
     }
-    top = c - 1;
+    if (!changed) top -= 8;
   }
   return corrected;
 }
