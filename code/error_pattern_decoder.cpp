@@ -4,16 +4,20 @@
 // the J syndrome symbols of its checks, n of them non-zero. The value 0 gets J - n + [d = 0]
 // votes; a value a != 0 at most n + [d = a]. A correction needs a != 0 to lead every other value,
 // 0 included, by more than the threshold (>= 0): n + [d = a] - (J - n + [d = 0]) > threshold,
-// that is 2n >= J + threshold + 2[d = 0] (the two brackets never both hold), or with the score
-// 2n + 2[d != 0] kept per symbol: score >= J + threshold + 2. Symbols below it cannot be
-// corrected and get no vote. Dropping [d = 0] would not be exact: a symbol already corrected
-// (d != 0) can be corrected back with only half of its syndromes non-zero.
+// that is 2n >= J + threshold + 2[d = 0] (the two brackets never both hold), or with the count of
+// non-zero votes m = n + [d != 0]: 2m >= J + threshold + 2, m >= (J + threshold + 3) / 2 in
+// integers. Symbols below it cannot be corrected and get no vote. Dropping [d = 0] would not be
+// exact: a symbol already corrected (d != 0) can be corrected back with only half of its
+// syndromes non-zero.
 //
 // Skipped passes. A pass that corrects nothing leaves the block as it was, so a following pass
-// whose threshold is no lower corrects nothing either, nor does one whose bound no symbol
-// reached during that pass. A block whose syndrome is all zero is never
-// corrected again: with n = 0 the filter needs J + threshold + 2[d = 0] <= 0, and J = 0 means a
-// symbol without checks, whose d stays 0. A skipped pass still adds its error count.
+// whose threshold is no lower corrects nothing either. If no syndrome symbol went from zero to
+// non-zero during a pass, no count rose after the pass visited it, and a count only changes at
+// a visit through its own d; so if no visited symbol reached the bound of the lowest threshold
+// still to come (after its own correction, if it had one), no later pass corrects anything. A
+// block whose syndrome is all zero is never corrected again: with n = 0 the filter needs
+// J + threshold + 2[d = 0] <= 0, and J = 0 means a symbol without checks, whose d stays 0. A
+// skipped pass still adds its error count.
 //
 // The winner. A correction needs a lead above a threshold >= 0, so the winner is the one value
 // with the highest count; which of several tied values the plain decoder names does not matter.
@@ -29,7 +33,7 @@
 namespace nbsim {
 namespace {
 
-// Scores are 16-bit: 2J + 2 and every bound J + threshold + 2 must stay below 32768.
+// Counts are 16-bit: J + 1 and every bound must stay below 32768.
 constexpr std::int32_t largestChecks = 16000;
 constexpr std::int32_t largestThreshold = 1000;
 
@@ -54,7 +58,8 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
     : L_(codec.blockLength()),
       Q_(static_cast<std::uint32_t>(codec.alphabetSize())),
       threshold_(codec.schedule().threshold),
-      scoreStride_(2 * codec.blockLength() + scorePad) {
+      nonzeroStride_(flagPad + 2 * codec.blockLength()),
+      changedStride_(flagPad + codec.blockLength()) {
   codec.branchCounts(nk_, nr_);
   const CodeDescription& code = codec.code();
   checks_.assign(nk_, 0);
@@ -62,26 +67,28 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
     tapStart_.push_back(static_cast<std::int32_t>(informationTaps_.size()));
     for (std::int32_t v = 0; v < nr_; ++v) {
       for (std::int32_t t : code.polynomials[i][v].taps) {
-        informationTaps_.push_back({v, t, v * 2 * L_ + L_ - t});
+        informationTaps_.push_back(
+            {t, v * 2 * L_, v * nonzeroStride_ + flagPad, v * 2 * L_ + L_ - t});
+        nonzeroOffsets_.push_back(v * nonzeroStride_ + flagPad + L_ - t);
       }
     }
     checks_[i] = static_cast<std::int32_t>(informationTaps_.size()) - tapStart_.back();
   }
   tapStart_.push_back(static_cast<std::int32_t>(informationTaps_.size()));
-  for (std::int32_t v = 0; v < nr_; ++v) {
-    checkStart_.push_back(static_cast<std::int32_t>(checkTaps_.size()));
-    for (std::int32_t i = 0; i < nk_; ++i) {
-      for (std::int32_t t : code.polynomials[i][v].taps) {
-        checkTaps_.push_back({i * scoreStride_ + scorePad + t});
-      }
-    }
-  }
-  checkStart_.push_back(static_cast<std::int32_t>(checkTaps_.size()));
   const auto L = static_cast<std::size_t>(L_);
   decision_.assign(nk_ * L, 0);
   difference_.assign(nk_ * L, 0);
   syndrome_.assign(nr_ * 2 * L, 0);
-  score_.assign(static_cast<std::size_t>(nk_) * static_cast<std::size_t>(scoreStride_), 0);
+  nonzero_.assign(static_cast<std::size_t>(nr_) * static_cast<std::size_t>(nonzeroStride_), 0);
+  changed_.assign(static_cast<std::size_t>(nk_) * static_cast<std::size_t>(changedStride_), 0);
+  groupVotes_.assign(static_cast<std::size_t>(nk_) * 8, 0);
+  needed_.assign(nk_, 0);
+  lowestNeeded_.assign(nk_, 0);
+  // The lowest threshold of the passes after each one (its own for the last).
+  lowestThreshold_ = threshold_;
+  for (std::int32_t k = static_cast<std::int32_t>(threshold_.size()) - 2; k >= 0; --k) {
+    lowestThreshold_[k] = std::min(threshold_[k + 1], lowestThreshold_[k + 1]);
+  }
   voteValues_.assign(static_cast<std::size_t>(codec.maxChecks()) + 1, 0);
 }
 
@@ -90,7 +97,8 @@ void ErrorPatternDecoder::startBlock() {
   std::fill(decision_.begin(), decision_.end(), 0);
   std::fill(difference_.begin(), difference_.end(), 0);
   std::fill(syndrome_.begin(), syndrome_.end(), 0);
-  std::fill(score_.begin(), score_.end(), 0);
+  std::fill(nonzero_.begin(), nonzero_.end(), 0);
+  std::fill(changed_.begin(), changed_.end(), 0);
   wrong_ = 0;
   nonzeroSyndromes_ = 0;
   clean_ = true;
@@ -100,20 +108,17 @@ void ErrorPatternDecoder::addInformationError(std::int32_t i, std::int32_t c, Sy
   clean_ = false;
   decision_[i * L_ + c] = static_cast<std::uint32_t>(e);
   ++wrong_;
-  // The symbol enters the check at position j of branch v where j + t = c (mod L).
-  const InformationTap* const end = informationTaps_.data() + tapStart_[i + 1];
-  for (const InformationTap* tap = informationTaps_.data() + tapStart_[i]; tap != end; ++tap) {
-    addToSyndrome(tap->v, minusModL(c, tap->t), static_cast<std::uint32_t>(e));
-  }
+  addAlongChecks(i, c, static_cast<std::uint32_t>(e));
 }
 
 void ErrorPatternDecoder::addCheckError(std::int32_t v, std::int32_t j, Symbol e) {
   clean_ = false;
-  addToSyndrome(v, j, Q_ - static_cast<std::uint32_t>(e));
+  addToSyndrome(v * 2 * L_, v * nonzeroStride_ + flagPad, j, Q_ - static_cast<std::uint32_t>(e));
 }
 
-void ErrorPatternDecoder::addToSyndrome(std::int32_t v, std::int32_t j, std::uint32_t x) {
-  std::uint32_t* const syndrome = &syndrome_[v * 2 * L_];
+void ErrorPatternDecoder::addToSyndrome(std::int32_t syndromeBase, std::int32_t nonzeroBase,
+                                        std::int32_t j, std::uint32_t x) {
+  std::uint32_t* const syndrome = &syndrome_[syndromeBase];
   const std::uint32_t before = syndrome[j];
   // Both terms are below Q <= 2^31 - 1, so the sum fits 32 bits unsigned.
   const std::uint32_t sum = before + x;
@@ -121,63 +126,109 @@ void ErrorPatternDecoder::addToSyndrome(std::int32_t v, std::int32_t j, std::uin
   syndrome[j] = after;
   syndrome[j + L_] = after;
   if ((before == 0) == (after == 0)) return;
-  const std::int16_t delta = after == 0 ? -2 : 2;
-  nonzeroSyndromes_ += delta / 2;
-  // Syndrome (v, j) is a check of information symbol (i, j + t mod L) for every tap t of (i, v).
-  const CheckTap* const end = checkTaps_.data() + checkStart_[v + 1];
-  for (const CheckTap* tap = checkTaps_.data() + checkStart_[v]; tap != end; ++tap) {
-    score_[tap->scoreOffset + j] += delta;
+  const std::int16_t flag = after != 0 ? 1 : 0;
+  std::int16_t* const nonzero = &nonzero_[nonzeroBase];
+  nonzero[j] = flag;
+  nonzero[j + L_] = flag;
+  nonzeroSyndromes_ += flag != 0 ? 1 : -1;
+  syndromeRaised_ |= flag != 0;
+}
+
+void ErrorPatternDecoder::addAlongChecks(std::int32_t i, std::int32_t c, std::uint32_t x) {
+  // The same steps as addToSyndrome for each check, with the sizes and counts kept in locals.
+  const std::uint32_t Q = Q_;
+  const std::int32_t L = L_;
+  std::uint32_t* const syndromes = syndrome_.data();
+  std::int16_t* const flags = nonzero_.data();
+  std::int32_t nonzeroChange = 0;
+  bool raised = false;
+  const InformationTap* const end = informationTaps_.data() + tapStart_[i + 1];
+  for (const InformationTap* tap = informationTaps_.data() + tapStart_[i]; tap != end; ++tap) {
+    // Information symbol (i, c) enters the check at position j of branch v where j + t = c.
+    const std::int32_t difference = c - tap->t;
+    const std::int32_t j = difference + ((difference >> 31) & L);
+    std::uint32_t* const syndrome = syndromes + tap->syndromeBase + j;
+    const std::uint32_t before = *syndrome;
+    const std::uint32_t sum = before + x;
+    const std::uint32_t after = sum >= Q ? sum - Q : sum;
+    syndrome[0] = after;
+    syndrome[L] = after;
+    if ((before == 0) != (after == 0)) {
+      const std::int16_t flag = after != 0 ? 1 : 0;
+      std::int16_t* const nonzero = flags + tap->nonzeroBase + j;
+      nonzero[0] = flag;
+      nonzero[L] = flag;
+      nonzeroChange += flag != 0 ? 1 : -1;
+      raised |= flag != 0;
+    }
   }
+  nonzeroSyndromes_ += nonzeroChange;
+  syndromeRaised_ |= raised;
 }
 
 std::int32_t ErrorPatternDecoder::decodeBlock(IterationStats& stats) {
   stats.decodedSymbols += static_cast<std::int64_t>(nk_) * L_;
   stats.errors[0] += wrong_;
   const auto passes = static_cast<std::int32_t>(threshold_.size());
-  bool previousRan = false;
-  bool previousCorrected = false;
-  bool thisBoundReached = true;  // from the previous pass: some symbol reaches this pass's bound
-  std::int32_t previousThreshold = 0;
+  bool ran = false;
+  bool lastCorrected = false;
+  std::int32_t lastThreshold = 0;
+  bool restIdle = false;  // no remaining pass can correct anything
   for (std::int32_t k = 0; k < passes; ++k) {
     const std::int32_t threshold = threshold_[k];
-    bool run = false;
-    if (nonzeroSyndromes_ == 0) {
-      run = false;
-    } else if (k == 0 || previousCorrected) {
-      run = true;
-    } else if (threshold >= previousThreshold) {
-      run = false;  // the block is as it was when a pass at no higher threshold corrected nothing
-    } else {
-      run = !previousRan || thisBoundReached;
-    }
-    previousCorrected = false;
+    bool run = nonzeroSyndromes_ > 0 && !restIdle;
+    // The block is as the last pass left it; if that pass corrected nothing, neither does one
+    // at a threshold no lower.
+    if (run && ran && !lastCorrected && threshold >= lastThreshold) run = false;
     if (run) {
-      const std::int32_t nextThreshold = k + 1 < passes ? threshold_[k + 1] : threshold;
-      previousCorrected = runIteration(threshold, nextThreshold, thisBoundReached);
+      bool reached = false;
+      syndromeRaised_ = false;
+      lastCorrected = runIteration(threshold, lowestThreshold_[k], reached);
+      lastThreshold = threshold;
+      ran = true;
+      restIdle = !syndromeRaised_ && !reached;
     }
-    previousRan = run;
-    previousThreshold = threshold;
     stats.errors[k + 1] += wrong_;
   }
   return wrong_;
 }
 
-std::uint32_t ErrorPatternDecoder::reachingPositions(std::int32_t top,
-                                                     std::int32_t threshold) const {
+std::uint32_t ErrorPatternDecoder::countGroup(std::int32_t top, const std::int32_t* needed) {
   std::uint32_t reaching = 0;
+  const std::int32_t first = top - 7;
+  const std::int16_t* const flags = nonzero_.data() + first;
   for (std::int32_t i = 0; i < nk_; ++i) {
-    const std::int16_t* const unwrapped = &score_[i * scoreStride_ + scorePad + top - 7];
-    const std::int32_t bound = checks_[i] + threshold + 2;
+    const std::int16_t* const changed = &changed_[i * changedStride_ + flagPad + first];
+    const std::int32_t* offset = nonzeroOffsets_.data() + tapStart_[i];
+    const std::int32_t* const end = nonzeroOffsets_.data() + tapStart_[i + 1];
+    std::int16_t* const votes = &groupVotes_[i * 8];
 #if defined(__SSE2__)
-    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(unwrapped));
-    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(unwrapped + L_));
-    const __m128i reached = _mm_cmpgt_epi16(_mm_add_epi16(low, high),
-                                            _mm_set1_epi16(static_cast<std::int16_t>(bound - 1)));
+    const auto load = [](const std::int16_t* at) {
+      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    };
+    // Two sums, so that consecutive additions do not wait for each other.
+    __m128i sum = load(changed);
+    __m128i other = _mm_setzero_si128();
+    for (; end - offset >= 2; offset += 2) {
+      sum = _mm_add_epi16(sum, load(flags + offset[0]));
+      other = _mm_add_epi16(other, load(flags + offset[1]));
+    }
+    if (offset != end) sum = _mm_add_epi16(sum, load(flags + *offset));
+    sum = _mm_add_epi16(sum, other);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(votes), sum);
+    const __m128i reached =
+        _mm_cmpgt_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(needed[i] - 1)));
     reaching |= static_cast<std::uint32_t>(
         _mm_movemask_epi8(_mm_packs_epi16(reached, _mm_setzero_si128())));
 #else
+    for (std::int32_t k = 0; k < 8; ++k) votes[k] = changed[k];
+    for (; offset != end; ++offset) {
+      for (std::int32_t k = 0; k < 8; ++k) {
+        votes[k] = static_cast<std::int16_t>(votes[k] + flags[*offset + k]);
+      }
+    }
     for (std::int32_t k = 0; k < 8; ++k) {
-      if (unwrapped[k] + unwrapped[k + L_] >= bound) reaching |= 1u << k;
+      if (votes[k] >= needed[i]) reaching |= 1u << k;
     }
 #endif
   }
@@ -186,34 +237,48 @@ std::uint32_t ErrorPatternDecoder::reachingPositions(std::int32_t top,
   return reaching;
 }
 
-bool ErrorPatternDecoder::runIteration(std::int32_t threshold, std::int32_t nextThreshold,
-                                       bool& nextBoundReached) {
+std::int32_t ErrorPatternDecoder::nonzeroVotes(std::int32_t i, std::int32_t c) const {
+  std::int32_t votes = changed_[i * changedStride_ + flagPad + c];
+  const std::int32_t* const end = nonzeroOffsets_.data() + tapStart_[i + 1];
+  for (const std::int32_t* offset = nonzeroOffsets_.data() + tapStart_[i]; offset != end;
+       ++offset) {
+    votes += nonzero_[*offset + c];
+  }
+  return votes;
+}
+
+bool ErrorPatternDecoder::runIteration(std::int32_t threshold, std::int32_t lowestThreshold,
+                                       bool& lowestReached) {
   bool corrected = false;
-  nextBoundReached = false;
-  // The scan stops at every symbol reaching either bound; when the pass corrects nothing, the
-  // block stays as it is, so those stops also tell whether the next pass can correct anything.
-  const std::int32_t scanThreshold = std::min(threshold, nextThreshold);
-  // Positions descending, branches ascending, as the plain decoder. Scores are read afresh after
-  // every visited position, so each correction is seen by the votes after it.
+  lowestReached = false;
+  for (std::int32_t i = 0; i < nk_; ++i) {
+    needed_[i] = (checks_[i] + threshold + 3) / 2;
+    lowestNeeded_[i] = (checks_[i] + std::min(threshold, lowestThreshold) + 3) / 2;
+  }
+  // Positions descending, branches ascending, as the plain decoder. The scan stops wherever a
+  // symbol reaches the lowest bound of this and the later passes, to learn whether they can
+  // correct anything.
   std::int32_t top = L_ - 1;
   while (top >= 0) {
-    std::uint32_t reaching = reachingPositions(top, scanThreshold);
-    // Visits the group's positions from the highest; only a correction changes scores, so the
-    // group is read again only after one.
+    std::uint32_t reaching = countGroup(top, lowestNeeded_.data());
+    // Only a correction changes the counts, so the group is counted again only after one.
     bool changed = false;
     while (reaching != 0 && !changed) {
-      const std::int32_t highest = 31 - std::countl_zero(reaching);
-      reaching &= ~(1u << highest);
-      const std::int32_t c = top - 7 + highest;
+      const std::int32_t lane = 31 - std::countl_zero(reaching);
+      reaching &= ~(1u << lane);
+      const std::int32_t c = top - 7 + lane;
       for (std::int32_t i = 0; i < nk_; ++i) {
-        const std::int32_t symbolScore = score(i, c);
-        if (symbolScore >= checks_[i] + nextThreshold + 2) nextBoundReached = true;
-        if (symbolScore < checks_[i] + threshold + 2) continue;
+        const std::int32_t votes = changed ? nonzeroVotes(i, c) : groupVotes_[i * 8 + lane];
+        if (votes < lowestNeeded_[i]) continue;
         Symbol a = 0;
-        if (findCorrection(i, c, threshold, a)) {
+        if (votes >= needed_[i] && findCorrection(i, c, threshold, a)) {
           applyCorrection(i, c, Q_ - static_cast<std::uint32_t>(a));
           corrected = true;
           changed = true;
+          // The symbol is not visited again in this pass: what it keeps decides for the rest.
+          if (nonzeroVotes(i, c) >= lowestNeeded_[i]) lowestReached = true;
+        } else {
+          lowestReached = true;
         }
       }
       if (changed) top = c - 1;
@@ -229,28 +294,66 @@ bool ErrorPatternDecoder::findCorrection(std::int32_t i, std::int32_t c, std::in
   std::int32_t count = 0;
   const std::uint32_t d = difference_[i * L_ + c];
   if (d != 0) values[count++] = d;
-  // Values sharing their low six bits: a value repeated sets `clash`.
-  std::uint64_t seen = d != 0 ? std::uint64_t{1} << (d & 63) : 0;
-  std::uint64_t clash = 0;
   const InformationTap* const end = informationTaps_.data() + tapStart_[i + 1];
   for (const InformationTap* tap = informationTaps_.data() + tapStart_[i]; tap != end; ++tap) {
     const std::uint32_t s = syndrome_[tap->syndromeOffset + c];
     values[count] = s;
     count += s != 0;
-    const std::uint64_t bit = static_cast<std::uint64_t>(s != 0) << (s & 63);
-    clash |= seen & bit;
-    seen |= bit;
   }
   // The winner needs `needed` votes: more than the zero votes plus the threshold.
   const std::int32_t zeroVotes = checks_[i] + 1 - count;
   const std::int32_t needed = zeroVotes + threshold + 1;
+  if (count == 0) return false;
+  if (needed > 1) {
+    // Only a repeated value can win. Values of different low eight bits differ; most votes at a
+    // high P0 end here.
+    std::uint64_t seen[4] = {0, 0, 0, 0};
+    std::uint64_t repeated = 0;
+    for (std::int32_t p = 0; p < count; ++p) {
+      const std::uint32_t value = values[p];
+      const std::uint64_t bit = std::uint64_t{1} << (value & 63);
+      std::uint64_t& word = seen[(value >> 6) & 3];
+      repeated |= word & bit;
+      word |= bit;
+    }
+    if (repeated == 0) return false;
+  }
+  // The common cases at once. Only a value holding more than half of the non-zero votes can be
+  // found in one pass (Boyer-Moore); when there is one, the best other value has at most the
+  // remaining votes, which often settles the vote either way.
+  std::uint32_t candidate = values[0];
+  std::int32_t lead = 0;
+  for (std::int32_t p = 0; p < count; ++p) {
+    if (lead == 0) candidate = values[p];
+    lead += values[p] == candidate ? 1 : -1;
+  }
+  std::int32_t candidateVotes = 0;
+  for (std::int32_t p = 0; p < count; ++p) candidateVotes += values[p] == candidate;
+  const std::int32_t others = count - candidateVotes;
+  if (2 * candidateVotes > count) {
+    if (candidateVotes - std::max(others, zeroVotes) > threshold) {
+      a = static_cast<Symbol>(candidate);
+      return true;
+    }
+    // Exact unless two or more votes are spread over other values.
+    if (candidateVotes - zeroVotes <= threshold || others <= 1) return false;
+  } else if (needed > count / 2) {
+    return false;  // no value reaches half of the non-zero votes
+  }
   std::int32_t bestCount = 0;
   std::int32_t secondCount = 0;
   std::uint32_t best = 0;
   std::int32_t candidates = count;
   if (needed > 1) {
-    // Only a repeated value can win, and a value repeats only within a clashing bucket: keep
-    // those; each of the others has one vote.
+    // Only a repeated value can win, and a value repeats only within a bucket of equal low six
+    // bits that holds more than one value: keep those; each of the others has one vote.
+    std::uint64_t seen = 0;
+    std::uint64_t clash = 0;
+    for (std::int32_t p = 0; p < count; ++p) {
+      const std::uint64_t bit = std::uint64_t{1} << (values[p] & 63);
+      clash |= seen & bit;
+      seen |= bit;
+    }
     if (clash == 0) return false;
     candidates = 0;
     for (std::int32_t p = 0; p < count; ++p) {
@@ -287,20 +390,14 @@ bool ErrorPatternDecoder::findCorrection(std::int32_t i, std::int32_t c, std::in
 
 void ErrorPatternDecoder::applyCorrection(std::int32_t i, std::int32_t c, std::uint32_t minusA) {
   // Every check branch keeps its syndrome consistent.
-  const InformationTap* const end = informationTaps_.data() + tapStart_[i + 1];
-  for (const InformationTap* tap = informationTaps_.data() + tapStart_[i]; tap != end; ++tap) {
-    addToSyndrome(tap->v, minusModL(c, tap->t), minusA);
-  }
+  addAlongChecks(i, c, minusA);
   const std::int32_t index = i * L_ + c;
   const auto subtract = [this, minusA](std::uint32_t x) {
     const std::uint32_t sum = x + minusA;
     return sum >= Q_ ? sum - Q_ : sum;
   };
-  const bool hadDifference = difference_[index] != 0;
   difference_[index] = subtract(difference_[index]);
-  const auto differenceChange =
-      static_cast<std::int16_t>(2 * ((difference_[index] != 0) - static_cast<int>(hadDifference)));
-  score_[i * scoreStride_ + scorePad + c] += differenceChange;
+  changed_[i * changedStride_ + flagPad + c] = difference_[index] != 0 ? 1 : 0;
   const bool wasWrong = decision_[index] != 0;
   decision_[index] = subtract(decision_[index]);
   wrong_ += (decision_[index] != 0) - static_cast<std::int32_t>(wasWrong);

@@ -7,9 +7,9 @@
 // is not zero. So the all-zero block may stand for every block, and each block state is kept as
 // errors: decision = the symbol's remaining error.
 //
-// Why it is fast: it keeps, for every information symbol, how many of its J checks have a
-// non-zero syndrome (n), votes only where a correction is possible, and skips passes that
-// cannot correct anything. Both shortcuts are proven where they are taken.
+// Why it is fast: it counts, eight positions at a time, how many of each information symbol's J
+// checks have a non-zero syndrome (n), votes only where a correction is possible, and skips
+// passes that cannot correct anything. Both shortcuts are proven where they are taken.
 #pragma once
 
 #include <cstdint>
@@ -46,35 +46,34 @@ class ErrorPatternDecoder {
  private:
   // One tap t of polynomial (i, v) with the array offsets that the hot loops add a position to.
   struct InformationTap {
-    std::int32_t v;
     std::int32_t t;
+    std::int32_t syndromeBase;    // v * 2L: branch v's mirrored syndrome array
+    std::int32_t nonzeroBase;     // branch v's mirrored flag array
     std::int32_t syndromeOffset;  // + c: syndrome (v, c - t mod L) in its mirrored array
   };
-  struct CheckTap {
-    std::int32_t scoreOffset;  // + j: symbol (i, j + t) in the unwrapped score array
-  };
 
-  // One pass; returns whether it corrected anything, and through `nextBoundReached` whether any
-  // symbol reached the bound of `nextThreshold` when it was visited.
-  bool runIteration(std::int32_t threshold, std::int32_t nextThreshold, bool& nextBoundReached);
-  // Bit k set: some branch at position top - k (>= 0) reaches its bound; k = 0..7.
-  std::uint32_t reachingPositions(std::int32_t top, std::int32_t threshold) const;
-  std::int32_t score(std::int32_t i, std::int32_t c) const {
-    const std::int16_t* const unwrapped = &score_[i * scoreStride_ + scorePad];
-    return unwrapped[c] + unwrapped[c + L_];
-  }
+  // One pass; returns whether it corrected anything, and through `lowestReached` whether any
+  // symbol reached the bound of `lowestThreshold` (the lowest of the later passes) when it was
+  // visited, or still did after its correction.
+  bool runIteration(std::int32_t threshold, std::int32_t lowestThreshold, bool& lowestReached);
+  // For positions top - 7 .. top: counts n + [d != 0] of every branch into groupVotes_, and
+  // returns the positions where some branch reaches `needed`: bit k for position top - 7 + k,
+  // positions below 0 left out.
+  std::uint32_t countGroup(std::int32_t top, const std::int32_t* needed);
+  // n(i, c) + [d(i, c) != 0].
+  std::int32_t nonzeroVotes(std::int32_t i, std::int32_t c) const;
   bool findCorrection(std::int32_t i, std::int32_t c, std::int32_t threshold, Symbol& a);
   void applyCorrection(std::int32_t i, std::int32_t c, std::uint32_t minusA);
-  // Adds x (0..Q-1) to syndrome symbol (v, j) and keeps the scores.
-  void addToSyndrome(std::int32_t v, std::int32_t j, std::uint32_t x);
-  // (x - y) mod L for x, y in 0..L-1, without a division.
-  std::int32_t minusModL(std::int32_t x, std::int32_t y) const {
-    const std::int32_t difference = x - y;
-    return difference + ((difference >> 31) & L_);
-  }
+  // Adds x (0..Q-1) to syndrome symbol j of the branch whose arrays start at `syndromeBase` and
+  // `nonzeroBase`, and keeps its non-zero flag.
+  void addToSyndrome(std::int32_t syndromeBase, std::int32_t nonzeroBase, std::int32_t j,
+                     std::uint32_t x);
+  // Adds x (0..Q-1) to every syndrome symbol that checks information symbol (i, c).
+  void addAlongChecks(std::int32_t i, std::int32_t c, std::uint32_t x);
 
-  // Zero scores in front of every branch, so that a group of eight positions may start below 0.
-  static constexpr std::int32_t scorePad = 8;
+  // Zero flags in front of every flag array, so that a group of eight positions may start below
+  // position 0.
+  static constexpr std::int32_t flagPad = 8;
 
   std::int32_t nk_;
   std::int32_t nr_;
@@ -82,24 +81,28 @@ class ErrorPatternDecoder {
   std::uint32_t Q_;
   std::vector<std::int32_t> threshold_;
   // The taps of information branch i, v ascending: informationTaps_[tapStart_[i] ..
-  // tapStart_[i + 1]). The taps of check branch v, i ascending: checkTaps_[checkStart_[v] ..
-  // checkStart_[v + 1]).
+  // tapStart_[i + 1]).
   std::vector<InformationTap> informationTaps_;
+  std::vector<std::int32_t> nonzeroOffsets_;  // per tap as above: + c gives the flag of its check
   std::vector<std::int32_t> tapStart_;
-  std::vector<CheckTap> checkTaps_;
-  std::vector<std::int32_t> checkStart_;
   std::vector<std::int32_t> checks_;  // J(i): taps of information branch i
 
   // The block, as errors. Information symbol (i, c) at i * L + c. Syndrome (v, j) at v * 2L + j
-  // and again at v * 2L + j + L, so that c - t + L needs no wrap.
+  // and again at v * 2L + j + L, so that c - t + L needs no wrap; its non-zero flag likewise at
+  // v * nonzeroStride_ + flagPad + j (+ L). The flag of d(i, c) != 0 at i * changedStride_ +
+  // flagPad + c.
   std::vector<std::uint32_t> decision_;
   std::vector<std::uint32_t> difference_;
   std::vector<std::uint32_t> syndrome_;
-  // The score 2n(i, c) + 2[d(i, c) != 0], unwrapped: a change at position p in 0..2L-1 is added
-  // at p, and the score of (i, c) is the sum of the entries c and c + L of branch i. A vote can
-  // correct only when the score reaches J(i) + threshold + 2.
-  std::int32_t scoreStride_;
-  std::vector<std::int16_t> score_;
+  std::int32_t nonzeroStride_;
+  std::int32_t changedStride_;
+  std::vector<std::int16_t> nonzero_;
+  std::vector<std::int16_t> changed_;
+  std::vector<std::int16_t> groupVotes_;       // 8 per branch, from countGroup
+  std::vector<std::int32_t> lowestThreshold_;  // per pass: the lowest threshold after it
+  std::vector<std::int32_t> needed_;           // per branch: this pass's bound
+  std::vector<std::int32_t> lowestNeeded_;     // per branch: the lowest bound still to come
+  bool syndromeRaised_ = false;                // a syndrome symbol went from zero to non-zero
   std::vector<std::uint32_t> voteValues_;
   std::int32_t wrong_ = 0;  // decisions with a non-zero error
   std::int32_t nonzeroSyndromes_ = 0;
