@@ -58,6 +58,7 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
     : L_(codec.blockLength()),
       Q_(static_cast<std::uint32_t>(codec.alphabetSize())),
       threshold_(codec.schedule().threshold),
+      syndromeStride_(flagPad + 2 * codec.blockLength()),
       nonzeroStride_(flagPad + 2 * codec.blockLength()),
       changedStride_(flagPad + codec.blockLength()) {
   codec.branchCounts(nk_, nr_);
@@ -67,9 +68,11 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
     tapStart_.push_back(static_cast<std::int32_t>(informationTaps_.size()));
     for (std::int32_t v = 0; v < nr_; ++v) {
       for (std::int32_t t : code.polynomials[i][v].taps) {
+        const std::int32_t syndromeBase = v * syndromeStride_ + flagPad;
         informationTaps_.push_back(
-            {t, v * 2 * L_, v * nonzeroStride_ + flagPad, v * 2 * L_ + L_ - t});
+            {t, syndromeBase, v * nonzeroStride_ + flagPad, syndromeBase + L_ - t});
         nonzeroOffsets_.push_back(v * nonzeroStride_ + flagPad + L_ - t);
+        syndromeOffsets_.push_back(syndromeBase + L_ - t);
       }
     }
     checks_[i] = static_cast<std::int32_t>(informationTaps_.size()) - tapStart_.back();
@@ -77,11 +80,15 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
   tapStart_.push_back(static_cast<std::int32_t>(informationTaps_.size()));
   const auto L = static_cast<std::size_t>(L_);
   decision_.assign(nk_ * L, 0);
-  difference_.assign(nk_ * L, 0);
-  syndrome_.assign(nr_ * 2 * L, 0);
+  difference_.assign(static_cast<std::size_t>(nk_) * static_cast<std::size_t>(changedStride_), 0);
+  syndrome_.assign(static_cast<std::size_t>(nr_) * static_cast<std::size_t>(syndromeStride_), 0);
   nonzero_.assign(static_cast<std::size_t>(nr_) * static_cast<std::size_t>(nonzeroStride_), 0);
   changed_.assign(static_cast<std::size_t>(nk_) * static_cast<std::size_t>(changedStride_), 0);
   groupVotes_.assign(static_cast<std::size_t>(nk_) * 8, 0);
+  voteLanes_.assign(nk_, 0);
+#if defined(__SSE2__)
+  repeatFilter_ = codec.alphabetSize() <= 32768 && codec.maxChecks() + 1 <= maxRepeatVotes;
+#endif
   needed_.assign(nk_, 0);
   lowestNeeded_.assign(nk_, 0);
   // The lowest threshold of the passes after each one (its own for the last).
@@ -90,6 +97,7 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
     lowestThreshold_[k] = std::min(threshold_[k + 1], lowestThreshold_[k + 1]);
   }
   voteValues_.assign(static_cast<std::size_t>(codec.maxChecks()) + 1, 0);
+  repeatMarks_.assign(256, 0);
 }
 
 void ErrorPatternDecoder::startBlock() {
@@ -113,7 +121,8 @@ void ErrorPatternDecoder::addInformationError(std::int32_t i, std::int32_t c, Sy
 
 void ErrorPatternDecoder::addCheckError(std::int32_t v, std::int32_t j, Symbol e) {
   clean_ = false;
-  addToSyndrome(v * 2 * L_, v * nonzeroStride_ + flagPad, j, Q_ - static_cast<std::uint32_t>(e));
+  addToSyndrome(v * syndromeStride_ + flagPad, v * nonzeroStride_ + flagPad, j,
+                Q_ - static_cast<std::uint32_t>(e));
 }
 
 void ErrorPatternDecoder::addToSyndrome(std::int32_t syndromeBase, std::int32_t nonzeroBase,
@@ -193,18 +202,26 @@ std::int32_t ErrorPatternDecoder::decodeBlock(IterationStats& stats) {
   return wrong_;
 }
 
-std::uint32_t ErrorPatternDecoder::countGroup(std::int32_t top, const std::int32_t* needed) {
+std::uint32_t ErrorPatternDecoder::countGroup(std::int32_t top, std::int32_t threshold) {
   std::uint32_t reaching = 0;
   const std::int32_t first = top - 7;
   const std::int16_t* const flags = nonzero_.data() + first;
+  // Positions below 0 read the padding or the upper half; they are not positions.
+  const std::uint32_t positions = top < 7 ? ~((1u << (7 - top)) - 1) & 0xFFu : 0xFFu;
   for (std::int32_t i = 0; i < nk_; ++i) {
     const std::int16_t* const changed = &changed_[i * changedStride_ + flagPad + first];
     const std::int32_t* offset = nonzeroOffsets_.data() + tapStart_[i];
     const std::int32_t* const end = nonzeroOffsets_.data() + tapStart_[i + 1];
     std::int16_t* const votes = &groupVotes_[i * 8];
+    std::uint32_t reachingLowest = 0;
+    std::uint32_t reachingNeeded = 0;
 #if defined(__SSE2__)
     const auto load = [](const std::int16_t* at) {
       return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    };
+    const auto lanes = [](__m128i mask) {
+      return static_cast<std::uint32_t>(
+          _mm_movemask_epi8(_mm_packs_epi16(mask, _mm_setzero_si128())));
     };
     // Two sums, so that consecutive additions do not wait for each other.
     __m128i sum = load(changed);
@@ -216,10 +233,22 @@ std::uint32_t ErrorPatternDecoder::countGroup(std::int32_t top, const std::int32
     if (offset != end) sum = _mm_add_epi16(sum, load(flags + *offset));
     sum = _mm_add_epi16(sum, other);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(votes), sum);
-    const __m128i reached =
-        _mm_cmpgt_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(needed[i] - 1)));
-    reaching |= static_cast<std::uint32_t>(
-        _mm_movemask_epi8(_mm_packs_epi16(reached, _mm_setzero_si128())));
+    reachingLowest = lanes(
+        _mm_cmpgt_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(lowestNeeded_[i] - 1))));
+    reachingNeeded =
+        lanes(_mm_cmpgt_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(needed_[i] - 1))));
+    // Worth it only where several votes are due; a single one is usually a lone error that
+    // its vote corrects.
+    const std::uint32_t due = reachingNeeded & positions;
+    if (repeatFilter_ && (due & (due - 1)) != 0) {
+      // Unless every vote is non-zero at threshold 0, a winner needs two equal votes.
+      std::uint32_t allNonzero = 0;
+      if (threshold == 0) {
+        allNonzero =
+            lanes(_mm_cmpeq_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(checks_[i] + 1))));
+      }
+      reachingNeeded &= allNonzero | repeatedLanes(i, first);
+    }
 #else
     for (std::int32_t k = 0; k < 8; ++k) votes[k] = changed[k];
     for (; offset != end; ++offset) {
@@ -228,14 +257,54 @@ std::uint32_t ErrorPatternDecoder::countGroup(std::int32_t top, const std::int32
       }
     }
     for (std::int32_t k = 0; k < 8; ++k) {
-      if (votes[k] >= needed[i]) reaching |= 1u << k;
+      if (votes[k] >= lowestNeeded_[i]) reachingLowest |= 1u << k;
+      if (votes[k] >= needed_[i]) reachingNeeded |= 1u << k;
     }
 #endif
+    voteLanes_[i] = reachingNeeded & positions;
+    reaching |= reachingLowest;
   }
-  // Positions below 0 read the padding or the upper half; they are not positions.
-  if (top < 7) reaching &= ~((1u << (7 - top)) - 1);
-  return reaching;
+  return reaching & positions;
 }
+
+#if defined(__SSE2__)
+std::uint32_t ErrorPatternDecoder::repeatedLanes(std::int32_t i, std::int32_t first) const {
+  // The vote values of eight positions, one vector per vote: d, then the checks. Each zero is
+  // replaced by a value of its own that no symbol takes (bit 15 and the vote's number), so that
+  // an equal pair means an equal non-zero value. Values fit 15 bits (Q <= 32768).
+  __m128i values[maxRepeatVotes];
+  const auto packed = [](const std::uint32_t* at) {
+    return _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)),
+                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 4)));
+  };
+  const auto distinctZero = [](__m128i value, std::int32_t number) {
+    const __m128i zero = _mm_cmpeq_epi16(value, _mm_setzero_si128());
+    return _mm_or_si128(
+        value, _mm_and_si128(zero, _mm_set1_epi16(static_cast<std::int16_t>(0x8000 | number))));
+  };
+  std::int32_t count = 0;
+  const __m128i differences = packed(&difference_[i * changedStride_ + flagPad + first]);
+  // Without any d the zero votes are all alike; leave d out.
+  if (_mm_movemask_epi8(_mm_cmpeq_epi16(differences, _mm_setzero_si128())) != 0xFFFF) {
+    values[count] = distinctZero(differences, count);
+    ++count;
+  }
+  const std::int32_t* const end = syndromeOffsets_.data() + tapStart_[i + 1];
+  for (const std::int32_t* offset = syndromeOffsets_.data() + tapStart_[i]; offset != end;
+       ++offset) {
+    values[count] = distinctZero(packed(&syndrome_[*offset + first]), count);
+    ++count;
+  }
+  __m128i repeated = _mm_setzero_si128();
+  for (std::int32_t a = 0; a < count; ++a) {
+    for (std::int32_t b = a + 1; b < count; ++b) {
+      repeated = _mm_or_si128(repeated, _mm_cmpeq_epi16(values[a], values[b]));
+    }
+  }
+  return static_cast<std::uint32_t>(
+      _mm_movemask_epi8(_mm_packs_epi16(repeated, _mm_setzero_si128())));
+}
+#endif
 
 std::int32_t ErrorPatternDecoder::nonzeroVotes(std::int32_t i, std::int32_t c) const {
   std::int32_t votes = changed_[i * changedStride_ + flagPad + c];
@@ -260,7 +329,7 @@ bool ErrorPatternDecoder::runIteration(std::int32_t threshold, std::int32_t lowe
   // correct anything.
   std::int32_t top = L_ - 1;
   while (top >= 0) {
-    std::uint32_t reaching = countGroup(top, lowestNeeded_.data());
+    std::uint32_t reaching = countGroup(top, threshold);
     // Only a correction changes the counts, so the group is counted again only after one.
     bool changed = false;
     while (reaching != 0 && !changed) {
@@ -270,8 +339,11 @@ bool ErrorPatternDecoder::runIteration(std::int32_t threshold, std::int32_t lowe
       for (std::int32_t i = 0; i < nk_; ++i) {
         const std::int32_t votes = changed ? nonzeroVotes(i, c) : groupVotes_[i * 8 + lane];
         if (votes < lowestNeeded_[i]) continue;
+        // Counted with the group: vote only where the group found a possible winner. After a
+        // correction at this position: vote wherever the count allows.
+        const bool mayWin = changed ? votes >= needed_[i] : ((voteLanes_[i] >> lane) & 1) != 0;
         Symbol a = 0;
-        if (votes >= needed_[i] && findCorrection(i, c, threshold, a)) {
+        if (mayWin && findCorrection(i, c, threshold, a)) {
           applyCorrection(i, c, Q_ - static_cast<std::uint32_t>(a));
           corrected = true;
           changed = true;
@@ -292,11 +364,13 @@ bool ErrorPatternDecoder::findCorrection(std::int32_t i, std::int32_t c, std::in
                                          Symbol& a) {
   std::uint32_t* const values = voteValues_.data();
   std::int32_t count = 0;
-  const std::uint32_t d = difference_[i * L_ + c];
+  const std::uint32_t d = difference_[i * changedStride_ + flagPad + c];
   if (d != 0) values[count++] = d;
-  const InformationTap* const end = informationTaps_.data() + tapStart_[i + 1];
-  for (const InformationTap* tap = informationTaps_.data() + tapStart_[i]; tap != end; ++tap) {
-    const std::uint32_t s = syndrome_[tap->syndromeOffset + c];
+  const std::uint32_t* const syndromes = syndrome_.data() + c;
+  const std::int32_t* const end = syndromeOffsets_.data() + tapStart_[i + 1];
+  for (const std::int32_t* offset = syndromeOffsets_.data() + tapStart_[i]; offset != end;
+       ++offset) {
+    const std::uint32_t s = syndromes[*offset];
     values[count] = s;
     count += s != 0;
   }
@@ -307,15 +381,14 @@ bool ErrorPatternDecoder::findCorrection(std::int32_t i, std::int32_t c, std::in
   if (needed > 1) {
     // Only a repeated value can win. Values of different low eight bits differ; most votes at a
     // high P0 end here.
-    std::uint64_t seen[4] = {0, 0, 0, 0};
-    std::uint64_t repeated = 0;
+    std::uint8_t* const marks = repeatMarks_.data();
+    std::uint8_t repeated = 0;
     for (std::int32_t p = 0; p < count; ++p) {
-      const std::uint32_t value = values[p];
-      const std::uint64_t bit = std::uint64_t{1} << (value & 63);
-      std::uint64_t& word = seen[(value >> 6) & 3];
-      repeated |= word & bit;
-      word |= bit;
+      std::uint8_t& mark = marks[values[p] & 255];
+      repeated |= mark;
+      mark = 1;
     }
+    for (std::int32_t p = 0; p < count; ++p) marks[values[p] & 255] = 0;
     if (repeated == 0) return false;
   }
   // The common cases at once. Only a value holding more than half of the non-zero votes can be
@@ -392,12 +465,13 @@ void ErrorPatternDecoder::applyCorrection(std::int32_t i, std::int32_t c, std::u
   // Every check branch keeps its syndrome consistent.
   addAlongChecks(i, c, minusA);
   const std::int32_t index = i * L_ + c;
+  const std::int32_t flagIndex = i * changedStride_ + flagPad + c;
   const auto subtract = [this, minusA](std::uint32_t x) {
     const std::uint32_t sum = x + minusA;
     return sum >= Q_ ? sum - Q_ : sum;
   };
-  difference_[index] = subtract(difference_[index]);
-  changed_[i * changedStride_ + flagPad + c] = difference_[index] != 0 ? 1 : 0;
+  difference_[flagIndex] = subtract(difference_[flagIndex]);
+  changed_[flagIndex] = difference_[flagIndex] != 0 ? 1 : 0;
   const bool wasWrong = decision_[index] != 0;
   decision_[index] = subtract(decision_[index]);
   wrong_ += (decision_[index] != 0) - static_cast<std::int32_t>(wasWrong);

@@ -47,7 +47,7 @@ class ErrorPatternDecoder {
   // One tap t of polynomial (i, v) with the array offsets that the hot loops add a position to.
   struct InformationTap {
     std::int32_t t;
-    std::int32_t syndromeBase;    // v * 2L: branch v's mirrored syndrome array
+    std::int32_t syndromeBase;    // branch v's mirrored syndrome array
     std::int32_t nonzeroBase;     // branch v's mirrored flag array
     std::int32_t syndromeOffset;  // + c: syndrome (v, c - t mod L) in its mirrored array
   };
@@ -56,10 +56,14 @@ class ErrorPatternDecoder {
   // symbol reached the bound of `lowestThreshold` (the lowest of the later passes) when it was
   // visited, or still did after its correction.
   bool runIteration(std::int32_t threshold, std::int32_t lowestThreshold, bool& lowestReached);
-  // For positions top - 7 .. top: counts n + [d != 0] of every branch into groupVotes_, and
-  // returns the positions where some branch reaches `needed`: bit k for position top - 7 + k,
-  // positions below 0 left out.
-  std::uint32_t countGroup(std::int32_t top, const std::int32_t* needed);
+  // For positions top - 7 .. top: counts n + [d != 0] of every branch into groupVotes_, marks in
+  // voteLanes_ where a branch's vote may correct at `threshold`, and returns the positions where
+  // some branch reaches its lowest bound: bit k for position top - 7 + k, positions below 0 left
+  // out.
+  std::uint32_t countGroup(std::int32_t top, std::int32_t threshold);
+  // Bit k set: two of the non-zero votes (d and the checks) of information symbol
+  // (i, first + k) are equal.
+  std::uint32_t repeatedLanes(std::int32_t i, std::int32_t first) const;
   // n(i, c) + [d(i, c) != 0].
   std::int32_t nonzeroVotes(std::int32_t i, std::int32_t c) const;
   bool findCorrection(std::int32_t i, std::int32_t c, std::int32_t threshold, Symbol& a);
@@ -83,28 +87,34 @@ class ErrorPatternDecoder {
   // The taps of information branch i, v ascending: informationTaps_[tapStart_[i] ..
   // tapStart_[i + 1]).
   std::vector<InformationTap> informationTaps_;
-  std::vector<std::int32_t> nonzeroOffsets_;  // per tap as above: + c gives the flag of its check
+  std::vector<std::int32_t> nonzeroOffsets_;   // per tap as above: + c gives its check's flag
+  std::vector<std::int32_t> syndromeOffsets_;  // per tap as above: + c gives its check's value
   std::vector<std::int32_t> tapStart_;
   std::vector<std::int32_t> checks_;  // J(i): taps of information branch i
 
-  // The block, as errors. Information symbol (i, c) at i * L + c. Syndrome (v, j) at v * 2L + j
-  // and again at v * 2L + j + L, so that c - t + L needs no wrap; its non-zero flag likewise at
-  // v * nonzeroStride_ + flagPad + j (+ L). The flag of d(i, c) != 0 at i * changedStride_ +
-  // flagPad + c.
+  // The block, as errors. Decision (i, c) at i * L + c; d(i, c) and its flag d != 0 at
+  // i * changedStride_ + flagPad + c. Syndrome (v, j) at v * syndromeStride_ + flagPad + j and
+  // again L further, so that c - t + L needs no wrap; its non-zero flag likewise in nonzero_.
   std::vector<std::uint32_t> decision_;
   std::vector<std::uint32_t> difference_;
   std::vector<std::uint32_t> syndrome_;
+  std::int32_t syndromeStride_;
   std::int32_t nonzeroStride_;
   std::int32_t changedStride_;
   std::vector<std::int16_t> nonzero_;
   std::vector<std::int16_t> changed_;
-  std::vector<std::int16_t> groupVotes_;       // 8 per branch, from countGroup
+  std::vector<std::int16_t> groupVotes_;  // 8 per branch, from countGroup
+  std::vector<std::uint32_t> voteLanes_;  // per branch, from countGroup
+  // The equal-vote test of a group applies to alphabets of 15-bit values and short checks.
+  static constexpr std::int32_t maxRepeatVotes = 13;
+  bool repeatFilter_ = false;
   std::vector<std::int32_t> lowestThreshold_;  // per pass: the lowest threshold after it
   std::vector<std::int32_t> needed_;           // per branch: this pass's bound
   std::vector<std::int32_t> lowestNeeded_;     // per branch: the lowest bound still to come
   bool syndromeRaised_ = false;                // a syndrome symbol went from zero to non-zero
   std::vector<std::uint32_t> voteValues_;
-  std::int32_t wrong_ = 0;  // decisions with a non-zero error
+  std::vector<std::uint8_t> repeatMarks_;  // by the low eight bits of a vote value; kept zero
+  std::int32_t wrong_ = 0;                 // decisions with a non-zero error
   std::int32_t nonzeroSyndromes_ = 0;
   bool clean_ = true;
 };
