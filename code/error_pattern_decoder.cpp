@@ -202,8 +202,9 @@ std::int32_t ErrorPatternDecoder::decodeBlock(IterationStats& stats) {
   return wrong_;
 }
 
-std::uint32_t ErrorPatternDecoder::countGroup(std::int32_t top, std::int32_t threshold) {
-  std::uint32_t reaching = 0;
+std::uint32_t ErrorPatternDecoder::countGroup(std::int32_t top, std::int32_t threshold,
+                                              bool& reachedWithoutVote) {
+  std::uint32_t visits = 0;
   const std::int32_t first = top - 7;
   const std::int16_t* const flags = nonzero_.data() + first;
   // Positions below 0 read the padding or the upper half; they are not positions.
@@ -212,7 +213,6 @@ std::uint32_t ErrorPatternDecoder::countGroup(std::int32_t top, std::int32_t thr
     const std::int16_t* const changed = &changed_[i * changedStride_ + flagPad + first];
     const std::int32_t* offset = nonzeroOffsets_.data() + tapStart_[i];
     const std::int32_t* const end = nonzeroOffsets_.data() + tapStart_[i + 1];
-    std::int16_t* const votes = &groupVotes_[i * 8];
     std::uint32_t reachingLowest = 0;
     std::uint32_t reachingNeeded = 0;
 #if defined(__SSE2__)
@@ -232,7 +232,6 @@ std::uint32_t ErrorPatternDecoder::countGroup(std::int32_t top, std::int32_t thr
     }
     if (offset != end) sum = _mm_add_epi16(sum, load(flags + *offset));
     sum = _mm_add_epi16(sum, other);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(votes), sum);
     reachingLowest = lanes(
         _mm_cmpgt_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(lowestNeeded_[i] - 1))));
     reachingNeeded =
@@ -250,6 +249,7 @@ std::uint32_t ErrorPatternDecoder::countGroup(std::int32_t top, std::int32_t thr
       reachingNeeded &= allNonzero | repeatedLanes(i, first);
     }
 #else
+    std::int16_t* const votes = &groupVotes_[i * 8];
     for (std::int32_t k = 0; k < 8; ++k) votes[k] = changed[k];
     for (; offset != end; ++offset) {
       for (std::int32_t k = 0; k < 8; ++k) {
@@ -262,9 +262,10 @@ std::uint32_t ErrorPatternDecoder::countGroup(std::int32_t top, std::int32_t thr
     }
 #endif
     voteLanes_[i] = reachingNeeded & positions;
-    reaching |= reachingLowest;
+    visits |= voteLanes_[i];
+    reachedWithoutVote |= (reachingLowest & positions & ~voteLanes_[i]) != 0;
   }
-  return reaching & positions;
+  return visits;
 }
 
 #if defined(__SSE2__)
@@ -324,24 +325,30 @@ bool ErrorPatternDecoder::runIteration(std::int32_t threshold, std::int32_t lowe
     needed_[i] = (checks_[i] + threshold + 3) / 2;
     lowestNeeded_[i] = (checks_[i] + std::min(threshold, lowestThreshold) + 3) / 2;
   }
-  // Positions descending, branches ascending, as the plain decoder. The scan stops wherever a
-  // symbol reaches the lowest bound of this and the later passes, to learn whether they can
-  // correct anything.
+  // Positions descending, branches ascending, as the plain decoder. A symbol that reaches the
+  // lowest bound of this and the later passes without a vote tells that they may correct.
   std::int32_t top = L_ - 1;
   while (top >= 0) {
-    std::uint32_t reaching = countGroup(top, threshold);
+    bool reachedWithoutVote = false;
+    std::uint32_t visits = countGroup(top, threshold, reachedWithoutVote);
+    if (reachedWithoutVote) lowestReached = true;
     // Only a correction changes the counts, so the group is counted again only after one.
     bool changed = false;
-    while (reaching != 0 && !changed) {
-      const std::int32_t lane = 31 - std::countl_zero(reaching);
-      reaching &= ~(1u << lane);
+    while (visits != 0 && !changed) {
+      const std::int32_t lane = 31 - std::countl_zero(visits);
+      visits &= ~(1u << lane);
       const std::int32_t c = top - 7 + lane;
       for (std::int32_t i = 0; i < nk_; ++i) {
-        const std::int32_t votes = changed ? nonzeroVotes(i, c) : groupVotes_[i * 8 + lane];
-        if (votes < lowestNeeded_[i]) continue;
-        // Counted with the group: vote only where the group found a possible winner. After a
-        // correction at this position: vote wherever the count allows.
-        const bool mayWin = changed ? votes >= needed_[i] : ((voteLanes_[i] >> lane) & 1) != 0;
+        // As counted with the group: vote where the group found a possible winner. After a
+        // correction at this position: count afresh and vote wherever the count allows.
+        bool mayWin = ((voteLanes_[i] >> lane) & 1) != 0;
+        if (changed) {
+          const std::int32_t votes = nonzeroVotes(i, c);
+          if (votes < lowestNeeded_[i]) continue;
+          mayWin = votes >= needed_[i];
+        } else if (!mayWin) {
+          continue;
+        }
         Symbol a = 0;
         if (mayWin && findCorrection(i, c, threshold, a)) {
           applyCorrection(i, c, Q_ - static_cast<std::uint32_t>(a));

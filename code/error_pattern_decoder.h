@@ -56,11 +56,11 @@ class ErrorPatternDecoder {
   // symbol reached the bound of `lowestThreshold` (the lowest of the later passes) when it was
   // visited, or still did after its correction.
   bool runIteration(std::int32_t threshold, std::int32_t lowestThreshold, bool& lowestReached);
-  // For positions top - 7 .. top: counts n + [d != 0] of every branch into groupVotes_, marks in
-  // voteLanes_ where a branch's vote may correct at `threshold`, and returns the positions where
-  // some branch reaches its lowest bound: bit k for position top - 7 + k, positions below 0 left
-  // out.
-  std::uint32_t countGroup(std::int32_t top, std::int32_t threshold);
+  // For positions top - 7 .. top: counts n + [d != 0] of every branch, marks in voteLanes_ where
+  // a branch's vote may correct at `threshold`, and returns the union of those marks: bit k for
+  // position top - 7 + k, positions below 0 left out. Sets `reachedWithoutVote` when a symbol
+  // reaches its lowest bound where it gets no vote.
+  std::uint32_t countGroup(std::int32_t top, std::int32_t threshold, bool& reachedWithoutVote);
   // Bit k set: two of the non-zero votes (d and the checks) of information symbol
   // (i, first + k) are equal.
   std::uint32_t repeatedLanes(std::int32_t i, std::int32_t first) const;
