@@ -114,15 +114,9 @@ int compare(const std::string& folder, std::int64_t second, std::int32_t threads
     const auto start = Clock::now();
     DrawStreamCache cache(seed);
     SweepPoints points(parameters);
-    ParallelSweep sweep(threads, threads * 16);
+    ParallelSweep sweep(threads);
     sweep.run(
-        points,
-        [&]() -> ParallelSweep::Simulate {
-          auto simulator = std::make_shared<FastPointSimulator>(parameters, codec, cache);
-          return [simulator](float P0, PointResult& point, const StopRequest& stop) {
-            return simulator->simulate(P0, point, stop);
-          };
-        },
+        points, ParallelSweep::fastSimulators(parameters, codec, cache),
         [&](const PointResult& point) {
           parallel.points.push_back(point);
           return true;

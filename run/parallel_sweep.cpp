@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -13,7 +14,18 @@
 namespace nbsim {
 
 ParallelSweep::ParallelSweep(std::int32_t threads, std::int32_t window)
-    : threads_(std::max(threads, 1)), window_(std::max(window, 1)) {}
+    : threads_(std::max(threads, 1)),
+      window_(window > 0 ? window : threads_ * pointsPerThreadAhead) {}
+
+std::function<ParallelSweep::Simulate()> ParallelSweep::fastSimulators(
+    const RunParameters& parameters, const NonBinaryCodec& codec, DrawStreamCache& cache) {
+  return [&parameters, &codec, &cache]() -> Simulate {
+    auto simulator = std::make_shared<FastPointSimulator>(parameters, codec, cache);
+    return [simulator](float P0, PointResult& point, const StopRequest& stop) {
+      return simulator->simulate(P0, point, stop);
+    };
+  };
+}
 
 bool ParallelSweep::run(SweepPoints& points, const std::function<Simulate()>& makeSimulator,
                         const std::function<bool(const PointResult&)>& deliver,

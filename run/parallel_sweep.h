@@ -18,9 +18,19 @@ class ParallelSweep {
   // Simulates one point; false when the stop request was raised first.
   using Simulate = std::function<bool(float P0, PointResult& result, const StopRequest& stop)>;
 
+  // Points a worker may run ahead of the next one to hand over: enough to stay busy past a slow
+  // point, few enough to bound the results held.
+  static constexpr std::int32_t pointsPerThreadAhead = 16;
+
   // `threads` workers (at least 1); a worker starts a point only while fewer than `window`
-  // points are started or waiting ahead of the next one to hand over.
-  ParallelSweep(std::int32_t threads, std::int32_t window);
+  // points are started or waiting ahead of the next one to hand over (by default
+  // pointsPerThreadAhead per thread).
+  explicit ParallelSweep(std::int32_t threads, std::int32_t window = 0);
+
+  // Makes, for each worker, a fast-path simulator of its own on the shared `cache`.
+  static std::function<Simulate()> fastSimulators(const RunParameters& parameters,
+                                                  const NonBinaryCodec& codec,
+                                                  DrawStreamCache& cache);
 
   // Runs the sweep of `points`. `makeSimulator` is called once per worker, on this thread;
   // `deliver` is called on this thread with every finished point in order and returns false to

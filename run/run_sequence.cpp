@@ -49,19 +49,10 @@ SweepOutcome RunSequence::sweepFast() {
     }
     return SweepOutcome::completed;
   }
-  // A window of points ahead keeps workers busy past a slow point while bounding the results
-  // held for the report.
-  constexpr std::int32_t pointsPerThreadAhead = 16;
-  ParallelSweep sweep(options_.threads, options_.threads * pointsPerThreadAhead);
+  ParallelSweep sweep(options_.threads);
   bool reportFailed = false;
   const bool completed = sweep.run(
-      points,
-      [&]() -> ParallelSweep::Simulate {
-        auto simulator = std::make_shared<FastPointSimulator>(parameters_, codec_, cache);
-        return [simulator](float P0, PointResult& point, const StopRequest& request) {
-          return simulator->simulate(P0, point, request);
-        };
-      },
+      points, ParallelSweep::fastSimulators(parameters_, codec_, cache),
       [&](const PointResult& point) {
         reportFailed = !reportPoint(point);
         return !reportFailed;
