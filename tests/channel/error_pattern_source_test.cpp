@@ -1,0 +1,141 @@
+// The pieces of the channel's fast path against the plain computations they replace: the
+// integer bound of the uniform comparison, the division-free remainder and the shared stream of
+// draws, in and beyond its cap, read by several threads.
+#include "channel/error_pattern_source.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "channel/draw_stream.h"
+#include "channel/shift_xor_generator.h"
+#include "text/symbol.h"
+
+namespace nbsim {
+namespace {
+
+TEST(CorruptionBound, SplitsTheOutputsExactlyWhereTheUniformComparisonDoes) {
+  std::mt19937_64 random(7);
+  std::vector<float> probabilities = {0.0f, 1e-9f, 1e-6f, 0.002f,    0.02f,
+                                      0.1f, 0.24f, 0.5f,  0.999999f, std::nextafter(1.0f, 0.0f)};
+  for (int n = 0; n < 2000; ++n) {
+    probabilities.push_back(std::uniform_real_distribution<float>(0.0f, 1.0f)(random));
+  }
+  for (const float P0 : probabilities) {
+    const std::int32_t bound = corruptionBound(P0);
+    ASSERT_GE(bound, 0) << P0;
+    EXPECT_LE(ShiftXorGenerator::toUniform(bound), static_cast<double>(P0)) << P0;
+    if (bound < 2147483647) {
+      EXPECT_GT(ShiftXorGenerator::toUniform(bound + 1), static_cast<double>(P0)) << P0;
+    }
+  }
+  EXPECT_EQ(corruptionBound(1.0f), 2147483647);
+  EXPECT_EQ(corruptionBound(1.5f), 2147483647);
+  EXPECT_EQ(corruptionBound(std::numeric_limits<float>::infinity()), 2147483647);
+  EXPECT_EQ(corruptionBound(-1e-30f), -1);
+  EXPECT_EQ(corruptionBound(-std::numeric_limits<float>::infinity()), -1);
+  EXPECT_EQ(corruptionBound(std::numeric_limits<float>::quiet_NaN()), -1);
+}
+
+TEST(RemainderDivisor, AgreesWithTheRemainderOperator) {
+  std::mt19937_64 random(11);
+  const std::vector<std::uint32_t> divisors = {1u,   2u,   3u,     7u,          9u,
+                                               255u, 256u, 65535u, 2147483645u, 2147483646u};
+  for (const std::uint32_t d : divisors) {
+    const RemainderDivisor divisor(d);
+    for (const std::uint32_t a : {0u, 1u, d - 1, d, d + 1, 2147483647u}) {
+      EXPECT_EQ(divisor.remainder(a), a % d) << a << " mod " << d;
+    }
+    for (int n = 0; n < 20000; ++n) {
+      const auto a = static_cast<std::uint32_t>(random() & 0x7FFFFFFFu);
+      ASSERT_EQ(divisor.remainder(a), a % d) << a << " mod " << d;
+    }
+  }
+}
+
+// The first `count` draws of ShiftXorGenerator::init(seed).
+std::vector<std::int32_t> plainDraws(std::int32_t seed, std::size_t count) {
+  ShiftXorGenerator generator;
+  generator.init(seed);
+  std::vector<std::int32_t> draws(count);
+  for (std::int32_t& draw : draws) draw = generator.nextInt();
+  return draws;
+}
+
+TEST(DrawStream, ReadsTheGeneratorsSequenceAcrossChunksAndPastTheCap) {
+  // Chunks of 5 draws, 3 kept: the cursor reads the cache, then generates live.
+  DrawStreamCache cache(-123456, 5, 3);
+  const std::vector<std::int32_t> expected = plainDraws(-123456, 10000);
+  DrawCursor cursor(cache);
+  for (int round = 0; round < 2; ++round) {
+    cursor.restart();
+    for (std::size_t k = 0; k < expected.size(); ++k) ASSERT_EQ(cursor.next(), expected[k]) << k;
+  }
+}
+
+TEST(DrawStream, SkipsExactlyTheDrawsAboveTheBound) {
+  const std::vector<std::int32_t> draws = plainDraws(99, 20000);
+  for (const std::int32_t bound : {-1, 0, 100000000, 1000000000, 2147483646, 2147483647}) {
+    DrawStreamCache cache(99, 7, 4);
+    DrawCursor cursor(cache);
+    std::size_t position = 0;
+    std::mt19937 random(static_cast<unsigned>(bound));
+    while (position + 100 < draws.size()) {
+      const std::int64_t limit = static_cast<std::int64_t>(random() % 60);
+      std::size_t expected = position;
+      while (static_cast<std::int64_t>(expected - position) < limit && draws[expected] > bound) {
+        ++expected;
+      }
+      ASSERT_EQ(cursor.skipAbove(bound, limit), static_cast<std::int64_t>(expected - position));
+      position = expected;
+      ASSERT_EQ(cursor.next(), draws[position]);
+      ++position;
+    }
+  }
+}
+
+TEST(DrawStream, GivesEveryThreadTheSameStream) {
+  DrawStreamCache cache(4321, 64, 50);
+  const std::vector<std::int32_t> expected = plainDraws(4321, 5000);
+  std::vector<std::vector<std::int32_t>> seen(4);
+  std::vector<std::thread> readers;
+  for (auto& draws : seen) {
+    readers.emplace_back([&cache, &draws] {
+      DrawCursor cursor(cache);
+      for (int k = 0; k < 5000; ++k) draws.push_back(cursor.next());
+    });
+  }
+  for (std::thread& reader : readers) reader.join();
+  for (const auto& draws : seen) EXPECT_EQ(draws, expected);
+}
+
+TEST(ErrorPatternSource, GivesTheChannelsErrorsOnTheAllZeroBlock) {
+  for (const std::int32_t Q : {2, 3, 256, 2147483647}) {
+    for (const float P0 : {0.0f, 0.05f, 0.5f, 1.0f}) {
+      DrawStreamCache cache(777, 16, 2);
+      ErrorPatternSource source(cache, Q);
+      source.startPoint(P0);
+      ShiftXorGenerator generator;
+      generator.init(777);
+      for (int block = 0; block < 50; ++block) {
+        std::vector<Symbol> errors(33, 0);
+        source.transmitZeros(33, [&errors](std::int64_t s, Symbol e) { errors[s] = e; });
+        for (Symbol error : errors) {
+          // The channel's own rule for a symbol of value 0.
+          Symbol expected = 0;
+          if (generator.uniform() <= static_cast<double>(P0)) {
+            expected = generator.nextInt() % (Q - 1) + 1;
+          }
+          ASSERT_EQ(error, expected) << "Q=" << Q << " P0=" << P0 << " block " << block;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace nbsim
