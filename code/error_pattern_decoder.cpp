@@ -19,6 +19,10 @@
 // J + threshold + 2[d = 0] <= 0, and J = 0 means a symbol without checks, whose d stays 0. A
 // skipped pass still adds its error count.
 //
+// Equal votes. The winner needs more votes than the J + 1 - m zero votes plus the threshold, so
+// at least two unless all J + 1 votes are non-zero and the threshold is 0: a symbol whose
+// non-zero votes all differ cannot be corrected and gets no vote either.
+//
 // The winner. A correction needs a lead above a threshold >= 0, so the winner is the one value
 // with the highest count; which of several tied values the plain decoder names does not matter.
 #include "code/error_pattern_decoder.h"
