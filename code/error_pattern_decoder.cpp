@@ -30,7 +30,9 @@
 #include <algorithm>
 #include <bit>
 
-#if defined(__SSE2__)
+// NBSIM_PORTABLE_DECODER selects the plain loops that serve where SSE2 is missing, so that the
+// tests can hold them to the reference too.
+#if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
 #include <emmintrin.h>
 #endif
 
@@ -73,8 +75,7 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
     for (std::int32_t v = 0; v < nr_; ++v) {
       for (std::int32_t t : code.polynomials[i][v].taps) {
         const std::int32_t syndromeBase = v * syndromeStride_ + flagPad;
-        informationTaps_.push_back(
-            {t, syndromeBase, v * nonzeroStride_ + flagPad, syndromeBase + L_ - t});
+        informationTaps_.push_back({t, syndromeBase, v * nonzeroStride_ + flagPad});
         nonzeroOffsets_.push_back(v * nonzeroStride_ + flagPad + L_ - t);
         syndromeOffsets_.push_back(syndromeBase + L_ - t);
       }
@@ -90,7 +91,7 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
   changed_.assign(static_cast<std::size_t>(nk_) * static_cast<std::size_t>(changedStride_), 0);
   groupVotes_.assign(static_cast<std::size_t>(nk_) * 8, 0);
   voteLanes_.assign(nk_, 0);
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
   repeatFilter_ = codec.alphabetSize() <= 32768 && codec.maxChecks() + 1 <= maxRepeatVotes;
 #endif
   needed_.assign(nk_, 0);
@@ -206,11 +207,13 @@ std::int32_t ErrorPatternDecoder::decodeBlock(IterationStats& stats) {
   return wrong_;
 }
 
-std::uint32_t ErrorPatternDecoder::countGroup(std::int32_t top, std::int32_t threshold,
+std::uint32_t ErrorPatternDecoder::countGroup(std::int32_t top,
+                                              [[maybe_unused]] std::int32_t threshold,
                                               bool& reachedWithoutVote) {
   std::uint32_t visits = 0;
   const std::int32_t first = top - 7;
-  const std::int16_t* const flags = nonzero_.data() + first;
+  // Every flag read below stands at a non-negative index: offset + first >= flagPad - 6.
+  const std::int16_t* const flags = nonzero_.data();
   // Positions below 0 read the padding or the upper half; they are not positions.
   const std::uint32_t positions = top < 7 ? ~((1u << (7 - top)) - 1) & 0xFFu : 0xFFu;
   for (std::int32_t i = 0; i < nk_; ++i) {
@@ -219,7 +222,7 @@ std::uint32_t ErrorPatternDecoder::countGroup(std::int32_t top, std::int32_t thr
     const std::int32_t* const end = nonzeroOffsets_.data() + tapStart_[i + 1];
     std::uint32_t reachingLowest = 0;
     std::uint32_t reachingNeeded = 0;
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
     const auto load = [](const std::int16_t* at) {
       return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
     };
@@ -231,10 +234,10 @@ std::uint32_t ErrorPatternDecoder::countGroup(std::int32_t top, std::int32_t thr
     __m128i sum = load(changed);
     __m128i other = _mm_setzero_si128();
     for (; end - offset >= 2; offset += 2) {
-      sum = _mm_add_epi16(sum, load(flags + offset[0]));
-      other = _mm_add_epi16(other, load(flags + offset[1]));
+      sum = _mm_add_epi16(sum, load(flags + (offset[0] + first)));
+      other = _mm_add_epi16(other, load(flags + (offset[1] + first)));
     }
-    if (offset != end) sum = _mm_add_epi16(sum, load(flags + *offset));
+    if (offset != end) sum = _mm_add_epi16(sum, load(flags + (*offset + first)));
     sum = _mm_add_epi16(sum, other);
     reachingLowest = lanes(
         _mm_cmpgt_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(lowestNeeded_[i] - 1))));
@@ -257,7 +260,7 @@ std::uint32_t ErrorPatternDecoder::countGroup(std::int32_t top, std::int32_t thr
     for (std::int32_t k = 0; k < 8; ++k) votes[k] = changed[k];
     for (; offset != end; ++offset) {
       for (std::int32_t k = 0; k < 8; ++k) {
-        votes[k] = static_cast<std::int16_t>(votes[k] + flags[*offset + k]);
+        votes[k] = static_cast<std::int16_t>(votes[k] + flags[*offset + first + k]);
       }
     }
     for (std::int32_t k = 0; k < 8; ++k) {
@@ -272,7 +275,7 @@ std::uint32_t ErrorPatternDecoder::countGroup(std::int32_t top, std::int32_t thr
   return visits;
 }
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
 std::uint32_t ErrorPatternDecoder::repeatedLanes(std::int32_t i, std::int32_t first) const {
   // The vote values of eight positions, one vector per vote: d, then the checks. Each zero is
   // replaced by a value of its own that no symbol takes (bit 15 and the vote's number), so that

@@ -44,12 +44,11 @@ class ErrorPatternDecoder {
   std::int32_t blockLength() const { return L_; }
 
  private:
-  // One tap t of polynomial (i, v) with the array offsets that the hot loops add a position to.
+  // One tap t of polynomial (i, v) with where branch v's arrays start.
   struct InformationTap {
     std::int32_t t;
-    std::int32_t syndromeBase;    // branch v's mirrored syndrome array
-    std::int32_t nonzeroBase;     // branch v's mirrored flag array
-    std::int32_t syndromeOffset;  // + c: syndrome (v, c - t mod L) in its mirrored array
+    std::int32_t syndromeBase;  // branch v's mirrored syndrome array
+    std::int32_t nonzeroBase;   // branch v's mirrored flag array
   };
 
   // One pass; returns whether it corrected anything, and through `lowestReached` whether any
