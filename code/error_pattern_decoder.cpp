@@ -430,33 +430,14 @@ bool ErrorPatternDecoder::findCorrection(std::int32_t i, std::int32_t c, std::in
   std::int32_t bestCount = 0;
   std::int32_t secondCount = 0;
   std::uint32_t best = 0;
-  std::int32_t candidates = count;
-  if (needed > 1) {
-    // Only a repeated value can win, and a value repeats only within a bucket of equal low six
-    // bits that holds more than one value: keep those; each of the others has one vote.
-    std::uint64_t seen = 0;
-    std::uint64_t clash = 0;
-    for (std::int32_t p = 0; p < count; ++p) {
-      const std::uint64_t bit = std::uint64_t{1} << (values[p] & 63);
-      clash |= seen & bit;
-      seen |= bit;
-    }
-    if (clash == 0) return false;
-    candidates = 0;
-    for (std::int32_t p = 0; p < count; ++p) {
-      const std::uint32_t value = values[p];
-      values[candidates] = value;
-      candidates += static_cast<std::int32_t>((clash >> (value & 63)) & 1);
-    }
-    if (candidates < count) secondCount = 1;
-  }
-  for (std::int32_t p = 0; p < candidates; ++p) {
-    // A value first seen here has at most candidates - p votes.
-    if (bestCount < needed && candidates - p < needed) return false;
+  // The general count: every distinct value once, at its first appearance.
+  for (std::int32_t p = 0; p < count; ++p) {
+    // A value first seen here has at most count - p votes.
+    if (bestCount < needed && count - p < needed) return false;
     const std::uint32_t value = values[p];
     if (value == 0) continue;  // counted at its first appearance
     std::int32_t votes = 1;
-    for (std::int32_t q = p + 1; q < candidates; ++q) {
+    for (std::int32_t q = p + 1; q < count; ++q) {
       if (values[q] == value) {
         ++votes;
         values[q] = 0;

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "run/sweep_points.h"
+
 namespace nbsim {
 namespace {
 
@@ -61,21 +63,20 @@ std::optional<std::string> refuseParameters(const RunParameters& parameters,
   if (parameters.P0_step <= 0.0f) {
     return fileName + ": P0_step must be above 0 for the sweep to end";
   }
-  // Walk the sweep's P0 values as the sweep does: each step must move P0 until the sweep ends.
-  // The walk is short: a step moves P0 only while |P0| stays below about 2^25 steps.
-  float P0 = parameters.P0_first;
-  for (;;) {
-    const double d = static_cast<double>(P0) - parameters.P0_step;
-    if (!(d >= parameters.P0_last)) return std::nullopt;
-    const float next = static_cast<float>(d);
-    if (!(next < P0)) {
+  // Walk the sweep's own P0 values: each step must move P0 until the sweep ends. The walk is
+  // short: a step moves P0 only while |P0| stays below about 2^25 steps.
+  SweepPoints points(parameters);
+  float previous = 0.0f;
+  points.next(previous);
+  for (float P0 = 0.0f; points.next(P0); previous = P0) {
+    if (!(P0 < previous)) {
       char value[32];
-      std::snprintf(value, sizeof value, "%g", static_cast<double>(P0));
+      std::snprintf(value, sizeof value, "%g", static_cast<double>(previous));
       return fileName + ": P0_step is too small to move P0 below " + value +
              ", so the sweep would never end";
     }
-    P0 = next;
   }
+  return std::nullopt;
 }
 
 }  // namespace nbsim
