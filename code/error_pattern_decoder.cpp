@@ -28,7 +28,9 @@
 #include "code/error_pattern_decoder.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
+#include <utility>
 
 // NBSIM_PORTABLE_DECODER selects the plain loops that serve where SSE2 is missing, so that the
 // tests can hold them to the reference too.
@@ -42,6 +44,87 @@ namespace {
 // Counts are 16-bit: J + 1 and every bound must stay below 32768.
 constexpr std::int32_t largestChecks = 16000;
 constexpr std::int32_t largestThreshold = 1000;
+// The most votes (J + 1) that a group vote takes at once.
+constexpr std::int32_t largestGroupVote = 16;
+
+#if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
+// The votes of eight positions at once: their differences d, and their checks at
+// syndromes + offsets[k], k < N - 1; `nonzero` points at their counts m of non-zero votes. Returns
+// bit k where position k's vote corrects at `threshold`, and each position's winning value in
+// values[k]. Needs values of 15 bits (Q <= 32768). N is a constant so that every loop unrolls and
+// the votes and their counts stay in registers.
+template <std::int32_t N>
+std::uint32_t groupVote(const std::uint32_t* differences, const std::uint32_t* syndromes,
+                        const std::int32_t* offsets, const std::int16_t* nonzero,
+                        std::int32_t threshold, std::uint32_t* values) {
+  // Each zero becomes a value of its own that no symbol takes (bit 15 and the vote's number),
+  // so that equal lanes mean an equal non-zero value; it counts no votes.
+  __m128i vote[N];
+  __m128i count[N];  // how many votes share the lane's value
+  const __m128i one = _mm_set1_epi16(1);
+#pragma GCC unroll 16
+  for (std::int32_t k = 0; k < N; ++k) {
+    const std::uint32_t* const at = k == 0 ? differences : syndromes + offsets[k - 1];
+    const __m128i value =
+        _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)),
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 4)));
+    const __m128i zero = _mm_cmpeq_epi16(value, _mm_setzero_si128());
+    vote[k] = _mm_or_si128(
+        value, _mm_and_si128(zero, _mm_set1_epi16(static_cast<std::int16_t>(0x8000 | k))));
+    count[k] = _mm_andnot_si128(zero, one);
+  }
+#pragma GCC unroll 16
+  for (std::int32_t a = 0; a < N; ++a) {
+#pragma GCC unroll 16
+    for (std::int32_t b = a + 1; b < N; ++b) {
+      const __m128i equal = _mm_cmpeq_epi16(vote[a], vote[b]);  // -1 where equal
+      count[a] = _mm_sub_epi16(count[a], equal);
+      count[b] = _mm_sub_epi16(count[b], equal);
+    }
+  }
+  // The best non-zero value, any one of several tied (a tie corrects nothing), and the best
+  // count among the other values.
+  __m128i best = count[0];
+#pragma GCC unroll 16
+  for (std::int32_t a = 1; a < N; ++a) best = _mm_max_epi16(best, count[a]);
+  __m128i winner = _mm_setzero_si128();
+#pragma GCC unroll 16
+  for (std::int32_t a = 0; a < N; ++a) {
+    const __m128i chosen = _mm_cmpeq_epi16(count[a], best);
+    winner = _mm_or_si128(_mm_andnot_si128(chosen, winner), _mm_and_si128(chosen, vote[a]));
+  }
+  __m128i second = _mm_setzero_si128();
+#pragma GCC unroll 16
+  for (std::int32_t a = 0; a < N; ++a) {
+    second = _mm_max_epi16(second, _mm_andnot_si128(_mm_cmpeq_epi16(vote[a], winner), count[a]));
+  }
+  const __m128i zeroVotes =
+      _mm_sub_epi16(_mm_set1_epi16(static_cast<std::int16_t>(N)),
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(nonzero)));
+  const __m128i bar = _mm_add_epi16(_mm_max_epi16(second, zeroVotes),
+                                    _mm_set1_epi16(static_cast<std::int16_t>(threshold)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(values),
+                   _mm_unpacklo_epi16(winner, _mm_setzero_si128()));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(values + 4),
+                   _mm_unpackhi_epi16(winner, _mm_setzero_si128()));
+  return static_cast<std::uint32_t>(
+      _mm_movemask_epi8(_mm_packs_epi16(_mm_cmpgt_epi16(best, bar), _mm_setzero_si128())));
+}
+
+using GroupVoteKernel = std::uint32_t (*)(const std::uint32_t*, const std::uint32_t*,
+                                          const std::int32_t*, const std::int16_t*, std::int32_t,
+                                          std::uint32_t*);
+
+template <std::size_t... K>
+constexpr std::array<GroupVoteKernel, sizeof...(K)> makeGroupVoteKernels(
+    std::index_sequence<K...>) {
+  return {&groupVote<static_cast<std::int32_t>(K) + 1>...};
+}
+
+// groupVoteKernels[n - 1] takes n votes.
+constexpr auto groupVoteKernels =
+    makeGroupVoteKernels(std::make_index_sequence<largestGroupVote>());
+#endif
 
 }  // namespace
 
@@ -90,9 +173,11 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
   nonzero_.assign(static_cast<std::size_t>(nr_) * static_cast<std::size_t>(nonzeroStride_), 0);
   changed_.assign(static_cast<std::size_t>(nk_) * static_cast<std::size_t>(changedStride_), 0);
   groupVotes_.assign(static_cast<std::size_t>(nk_) * 8, 0);
-  voteLanes_.assign(nk_, 0);
+  groupValues_.assign(static_cast<std::size_t>(nk_) * 8, 0);
+  dueLanes_.assign(nk_, 0);
+  correctingLanes_.assign(nk_, 0);
 #if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
-  repeatFilter_ = codec.alphabetSize() <= 32768 && codec.maxChecks() + 1 <= maxRepeatVotes;
+  groupVote_ = codec.alphabetSize() <= 32768 && codec.maxChecks() + 1 <= largestGroupVote;
 #endif
   needed_.assign(nk_, 0);
   lowestNeeded_.assign(nk_, 0);
@@ -167,14 +252,13 @@ void ErrorPatternDecoder::addAlongChecks(std::int32_t i, std::int32_t c, std::ui
     const std::uint32_t after = sum >= Q ? sum - Q : sum;
     syndrome[0] = after;
     syndrome[L] = after;
-    if ((before == 0) != (after == 0)) {
-      const std::int16_t flag = after != 0 ? 1 : 0;
-      std::int16_t* const nonzero = flags + tap->nonzeroBase + j;
-      nonzero[0] = flag;
-      nonzero[L] = flag;
-      nonzeroChange += flag != 0 ? 1 : -1;
-      raised |= flag != 0;
-    }
+    // Without a branch: whether a flag changes is as good as a coin toss at a high P0.
+    const bool nonzero = after != 0;
+    std::int16_t* const flag = flags + tap->nonzeroBase + j;
+    flag[0] = nonzero;
+    flag[L] = nonzero;
+    nonzeroChange += static_cast<std::int32_t>(nonzero) - static_cast<std::int32_t>(before != 0);
+    raised |= nonzero && before == 0;
   }
   nonzeroSyndromes_ += nonzeroChange;
   syndromeRaised_ |= raised;
@@ -207,112 +291,76 @@ std::int32_t ErrorPatternDecoder::decodeBlock(IterationStats& stats) {
   return wrong_;
 }
 
-std::uint32_t ErrorPatternDecoder::countGroup(std::int32_t top,
-                                              [[maybe_unused]] std::int32_t threshold,
-                                              bool& reachedWithoutVote) {
-  std::uint32_t visits = 0;
-  const std::int32_t first = top - 7;
+// Inline: it runs for every group of every pass, and its set-up would cost as much as its work.
+[[gnu::always_inline]] inline std::uint32_t ErrorPatternDecoder::countGroup(
+    std::int32_t i, std::int32_t first, std::uint32_t& reached) {
   // Every flag read below stands at a non-negative index: offset + first >= flagPad - 6.
-  const std::int16_t* const flags = nonzero_.data();
-  // Positions below 0 read the padding or the upper half; they are not positions.
-  const std::uint32_t positions = top < 7 ? ~((1u << (7 - top)) - 1) & 0xFFu : 0xFFu;
-  for (std::int32_t i = 0; i < nk_; ++i) {
-    const std::int16_t* const changed = &changed_[i * changedStride_ + flagPad + first];
-    const std::int32_t* offset = nonzeroOffsets_.data() + tapStart_[i];
-    const std::int32_t* const end = nonzeroOffsets_.data() + tapStart_[i + 1];
-    std::uint32_t reachingLowest = 0;
-    std::uint32_t reachingNeeded = 0;
+  const std::int16_t* const flags = nonzero_.data() + first;
+  const std::int16_t* const changed = &changed_[i * changedStride_ + flagPad + first];
+  const std::int32_t* offset = nonzeroOffsets_.data() + tapStart_[i];
+  const std::int32_t* const end = nonzeroOffsets_.data() + tapStart_[i + 1];
+  std::int16_t* const votes = &groupVotes_[i * 8];
 #if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
-    const auto load = [](const std::int16_t* at) {
-      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    };
-    const auto lanes = [](__m128i mask) {
-      return static_cast<std::uint32_t>(
-          _mm_movemask_epi8(_mm_packs_epi16(mask, _mm_setzero_si128())));
-    };
-    // Two sums, so that consecutive additions do not wait for each other.
-    __m128i sum = load(changed);
-    __m128i other = _mm_setzero_si128();
-    for (; end - offset >= 2; offset += 2) {
-      sum = _mm_add_epi16(sum, load(flags + (offset[0] + first)));
-      other = _mm_add_epi16(other, load(flags + (offset[1] + first)));
-    }
-    if (offset != end) sum = _mm_add_epi16(sum, load(flags + (*offset + first)));
-    sum = _mm_add_epi16(sum, other);
-    reachingLowest = lanes(
-        _mm_cmpgt_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(lowestNeeded_[i] - 1))));
-    reachingNeeded =
-        lanes(_mm_cmpgt_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(needed_[i] - 1))));
-    // Worth it only where several votes are due; a single one is usually a lone error that
-    // its vote corrects.
-    const std::uint32_t due = reachingNeeded & positions;
-    if (repeatFilter_ && (due & (due - 1)) != 0) {
-      // Unless every vote is non-zero at threshold 0, a winner needs two equal votes.
-      std::uint32_t allNonzero = 0;
-      if (threshold == 0) {
-        allNonzero =
-            lanes(_mm_cmpeq_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(checks_[i] + 1))));
-      }
-      reachingNeeded &= allNonzero | repeatedLanes(i, first);
-    }
-#else
-    std::int16_t* const votes = &groupVotes_[i * 8];
-    for (std::int32_t k = 0; k < 8; ++k) votes[k] = changed[k];
-    for (; offset != end; ++offset) {
-      for (std::int32_t k = 0; k < 8; ++k) {
-        votes[k] = static_cast<std::int16_t>(votes[k] + flags[*offset + first + k]);
-      }
-    }
-    for (std::int32_t k = 0; k < 8; ++k) {
-      if (votes[k] >= lowestNeeded_[i]) reachingLowest |= 1u << k;
-      if (votes[k] >= needed_[i]) reachingNeeded |= 1u << k;
-    }
-#endif
-    voteLanes_[i] = reachingNeeded & positions;
-    visits |= voteLanes_[i];
-    reachedWithoutVote |= (reachingLowest & positions & ~voteLanes_[i]) != 0;
+  const auto load = [](const std::int16_t* at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  };
+  const auto lanes = [](__m128i mask) {
+    return static_cast<std::uint32_t>(
+        _mm_movemask_epi8(_mm_packs_epi16(mask, _mm_setzero_si128())));
+  };
+  // Two sums, so that consecutive additions do not wait for each other.
+  __m128i sum = load(changed);
+  __m128i other = _mm_setzero_si128();
+  for (; end - offset >= 2; offset += 2) {
+    sum = _mm_add_epi16(sum, load(flags + offset[0]));
+    other = _mm_add_epi16(other, load(flags + offset[1]));
   }
-  return visits;
+  if (offset != end) sum = _mm_add_epi16(sum, load(flags + *offset));
+  sum = _mm_add_epi16(sum, other);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(votes), sum);
+  reached =
+      lanes(_mm_cmpgt_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(lowestNeeded_[i] - 1))));
+  return lanes(_mm_cmpgt_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(needed_[i] - 1))));
+#else
+  for (std::int32_t k = 0; k < 8; ++k) votes[k] = changed[k];
+  for (; offset != end; ++offset) {
+    for (std::int32_t k = 0; k < 8; ++k) {
+      votes[k] = static_cast<std::int16_t>(votes[k] + flags[*offset + k]);
+    }
+  }
+  std::uint32_t due = 0;
+  reached = 0;
+  for (std::int32_t k = 0; k < 8; ++k) {
+    if (votes[k] >= lowestNeeded_[i]) reached |= 1u << k;
+    if (votes[k] >= needed_[i]) due |= 1u << k;
+  }
+  return due;
+#endif
 }
 
+std::uint32_t ErrorPatternDecoder::voteGroup(std::int32_t i, std::int32_t first,
+                                             std::int32_t threshold, std::uint32_t due) {
+  std::uint32_t* const values = &groupValues_[i * 8];
 #if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
-std::uint32_t ErrorPatternDecoder::repeatedLanes(std::int32_t i, std::int32_t first) const {
-  // The vote values of eight positions, one vector per vote: d, then the checks. Each zero is
-  // replaced by a value of its own that no symbol takes (bit 15 and the vote's number), so that
-  // an equal pair means an equal non-zero value. Values fit 15 bits (Q <= 32768).
-  __m128i values[maxRepeatVotes];
-  const auto packed = [](const std::uint32_t* at) {
-    return _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)),
-                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 4)));
-  };
-  const auto distinctZero = [](__m128i value, std::int32_t number) {
-    const __m128i zero = _mm_cmpeq_epi16(value, _mm_setzero_si128());
-    return _mm_or_si128(
-        value, _mm_and_si128(zero, _mm_set1_epi16(static_cast<std::int16_t>(0x8000 | number))));
-  };
-  std::int32_t count = 0;
-  const __m128i differences = packed(&difference_[i * changedStride_ + flagPad + first]);
-  // Without any d the zero votes are all alike; leave d out.
-  if (_mm_movemask_epi8(_mm_cmpeq_epi16(differences, _mm_setzero_si128())) != 0xFFFF) {
-    values[count] = distinctZero(differences, count);
-    ++count;
+  if (groupVote_) {
+    // Every value read stands at a non-negative index, as in countGroup.
+    return due & groupVoteKernels[checks_[i]](&difference_[i * changedStride_ + flagPad + first],
+                                              syndrome_.data() + first,
+                                              syndromeOffsets_.data() + tapStart_[i],
+                                              &groupVotes_[i * 8], threshold, values);
   }
-  const std::int32_t* const end = syndromeOffsets_.data() + tapStart_[i + 1];
-  for (const std::int32_t* offset = syndromeOffsets_.data() + tapStart_[i]; offset != end;
-       ++offset) {
-    values[count] = distinctZero(packed(&syndrome_[*offset + first]), count);
-    ++count;
-  }
-  __m128i repeated = _mm_setzero_si128();
-  for (std::int32_t a = 0; a < count; ++a) {
-    for (std::int32_t b = a + 1; b < count; ++b) {
-      repeated = _mm_or_si128(repeated, _mm_cmpeq_epi16(values[a], values[b]));
+#endif
+  std::uint32_t correcting = 0;
+  for (std::uint32_t rest = due; rest != 0; rest &= rest - 1) {
+    const std::int32_t lane = std::countr_zero(rest);
+    Symbol a = 0;
+    if (findCorrection(i, first + lane, threshold, a)) {
+      correcting |= 1u << lane;
+      values[lane] = static_cast<std::uint32_t>(a);
     }
   }
-  return static_cast<std::uint32_t>(
-      _mm_movemask_epi8(_mm_packs_epi16(repeated, _mm_setzero_si128())));
+  return correcting;
 }
-#endif
 
 std::int32_t ErrorPatternDecoder::nonzeroVotes(std::int32_t i, std::int32_t c) const {
   std::int32_t votes = changed_[i * changedStride_ + flagPad + c];
@@ -332,44 +380,64 @@ bool ErrorPatternDecoder::runIteration(std::int32_t threshold, std::int32_t lowe
     needed_[i] = (checks_[i] + threshold + 3) / 2;
     lowestNeeded_[i] = (checks_[i] + std::min(threshold, lowestThreshold) + 3) / 2;
   }
-  // Positions descending, branches ascending, as the plain decoder. A symbol that reaches the
-  // lowest bound of this and the later passes without a vote tells that they may correct.
+  // Positions descending, branches ascending, as the plain decoder, eight positions a step. A
+  // symbol that reaches the lowest bound of this and the later passes without a correction
+  // tells that they may correct (told at times for lanes below a correction too: that only
+  // costs a pass).
   std::int32_t top = L_ - 1;
   while (top >= 0) {
-    bool reachedWithoutVote = false;
-    std::uint32_t visits = countGroup(top, threshold, reachedWithoutVote);
-    if (reachedWithoutVote) lowestReached = true;
-    // Only a correction changes the counts, so the group is counted again only after one.
+    const std::int32_t first = top - 7;
+    // Positions below 0 read the padding or the upper half; they are not positions.
+    const std::uint32_t positions = top < 7 ? (0xFFu << (7 - top)) & 0xFFu : 0xFFu;
+    std::uint32_t due = 0;
+    for (std::int32_t i = 0; i < nk_; ++i) {
+      std::uint32_t reached = 0;
+      dueLanes_[i] = countGroup(i, first, reached) & positions;
+      due |= dueLanes_[i];
+      if ((reached & positions & ~dueLanes_[i]) != 0) lowestReached = true;
+    }
+    std::uint32_t correcting = 0;
+    for (std::int32_t i = 0; i < nk_ && due != 0; ++i) {
+      if (dueLanes_[i] == 0) {
+        correctingLanes_[i] = 0;
+        continue;
+      }
+      correctingLanes_[i] = voteGroup(i, first, threshold, dueLanes_[i]);
+      correcting |= correctingLanes_[i];
+      if ((dueLanes_[i] & ~correctingLanes_[i]) != 0) lowestReached = true;
+    }
+    if (correcting == 0) {
+      top -= 8;
+      continue;
+    }
+    // The highest correction of the group comes first; the votes below it are taken again
+    // from the position under it.
+    const std::int32_t lane = 31 - std::countl_zero(correcting);
+    const std::int32_t c = first + lane;
     bool changed = false;
-    while (visits != 0 && !changed) {
-      const std::int32_t lane = 31 - std::countl_zero(visits);
-      visits &= ~(1u << lane);
-      const std::int32_t c = top - 7 + lane;
-      for (std::int32_t i = 0; i < nk_; ++i) {
-        // As counted with the group: vote where the group found a possible winner. After a
-        // correction at this position: count afresh and vote wherever the count allows.
-        bool mayWin = ((voteLanes_[i] >> lane) & 1) != 0;
-        if (changed) {
-          const std::int32_t votes = nonzeroVotes(i, c);
-          if (votes < lowestNeeded_[i]) continue;
-          mayWin = votes >= needed_[i];
-        } else if (!mayWin) {
+    for (std::int32_t i = 0; i < nk_; ++i) {
+      if (!changed) {
+        // Branches before the first correction voted on the block as it still is.
+        if (((correctingLanes_[i] >> lane) & 1) == 0) continue;
+        applyCorrection(i, c, Q_ - groupValues_[i * 8 + lane]);
+        changed = true;
+      } else {
+        // After a correction at this position: count afresh and vote wherever the count
+        // allows.
+        const std::int32_t votes = nonzeroVotes(i, c);
+        if (votes < lowestNeeded_[i]) continue;
+        Symbol a = 0;
+        if (votes < needed_[i] || !findCorrection(i, c, threshold, a)) {
+          lowestReached = true;
           continue;
         }
-        Symbol a = 0;
-        if (mayWin && findCorrection(i, c, threshold, a)) {
-          applyCorrection(i, c, Q_ - static_cast<std::uint32_t>(a));
-          corrected = true;
-          changed = true;
-          // The symbol is not visited again in this pass: what it keeps decides for the rest.
-          if (nonzeroVotes(i, c) >= lowestNeeded_[i]) lowestReached = true;
-        } else {
-          lowestReached = true;
-        }
+        applyCorrection(i, c, Q_ - static_cast<std::uint32_t>(a));
       }
-      if (changed) top = c - 1;
+      corrected = true;
+      // The symbol is not visited again in this pass: what it keeps decides for the rest.
+      if (nonzeroVotes(i, c) >= lowestNeeded_[i]) lowestReached = true;
     }
-    if (!changed) top -= 8;
+    top = c - 1;
   }
   return corrected;
 }

@@ -55,14 +55,14 @@ class ErrorPatternDecoder {
   // symbol reached the bound of `lowestThreshold` (the lowest of the later passes) when it was
   // visited, or still did after its correction.
   bool runIteration(std::int32_t threshold, std::int32_t lowestThreshold, bool& lowestReached);
-  // For positions top - 7 .. top: counts n + [d != 0] of every branch, marks in voteLanes_ where
-  // a branch's vote may correct at `threshold`, and returns the union of those marks: bit k for
-  // position top - 7 + k, positions below 0 left out. Sets `reachedWithoutVote` when a symbol
-  // reaches its lowest bound where it gets no vote.
-  std::uint32_t countGroup(std::int32_t top, std::int32_t threshold, bool& reachedWithoutVote);
-  // Bit k set: two of the non-zero votes (d and the checks) of information symbol
-  // (i, first + k) are equal.
-  std::uint32_t repeatedLanes(std::int32_t i, std::int32_t first) const;
+  // For positions first .. first + 7 of branch i: counts m = n + [d != 0] into groupVotes_ and
+  // returns the lanes whose m reaches this pass's bound; `reached` gets the lanes reaching the
+  // lowest bound still to come. Bit k stands for position first + k.
+  std::uint32_t countGroup(std::int32_t i, std::int32_t first, std::uint32_t& reached);
+  // The lanes among `due` (from countGroup) whose vote in branch i corrects at `threshold`, with
+  // each one's value in groupValues_.
+  std::uint32_t voteGroup(std::int32_t i, std::int32_t first, std::int32_t threshold,
+                          std::uint32_t due);
   // n(i, c) + [d(i, c) != 0].
   std::int32_t nonzeroVotes(std::int32_t i, std::int32_t c) const;
   bool findCorrection(std::int32_t i, std::int32_t c, std::int32_t threshold, Symbol& a);
@@ -102,11 +102,12 @@ class ErrorPatternDecoder {
   std::int32_t changedStride_;
   std::vector<std::int16_t> nonzero_;
   std::vector<std::int16_t> changed_;
-  std::vector<std::int16_t> groupVotes_;  // 8 per branch, from countGroup
-  std::vector<std::uint32_t> voteLanes_;  // per branch, from countGroup
-  // The equal-vote test of a group applies to alphabets of 15-bit values and short checks.
-  static constexpr std::int32_t maxRepeatVotes = 13;
-  bool repeatFilter_ = false;
+  std::vector<std::int16_t> groupVotes_;        // 8 per branch, from countGroup
+  std::vector<std::uint32_t> groupValues_;      // 8 per branch, from voteGroup
+  std::vector<std::uint32_t> dueLanes_;         // per branch, from countGroup
+  std::vector<std::uint32_t> correctingLanes_;  // per branch, from voteGroup
+  // A group's eight votes are taken at once for alphabets of 15-bit values and short checks.
+  bool groupVote_ = false;
   std::vector<std::int32_t> lowestThreshold_;  // per pass: the lowest threshold after it
   std::vector<std::int32_t> needed_;           // per branch: this pass's bound
   std::vector<std::int32_t> lowestNeeded_;     // per branch: the lowest bound still to come
