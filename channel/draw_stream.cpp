@@ -2,6 +2,7 @@
 #include "channel/draw_stream.h"
 
 #include <algorithm>
+#include <bit>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -41,6 +42,7 @@ DrawCursor::DrawCursor(DrawStreamCache& cache) : cache_(cache) {}
 void DrawCursor::restart() {
   position_ = nullptr;
   end_ = nullptr;
+  dropMarks(markedCount_);
   nextChunk_ = 0;
   live_ = false;
 }
@@ -61,46 +63,48 @@ void DrawCursor::advanceWindow() {
   end_ = position_ + liveBuffer_.size();
 }
 
-namespace {
-
-// The first draw in [from, to) at or below `bound` (0..2147483646), or `to`.
-const std::int32_t* firstAtOrBelow(const std::int32_t* from, const std::int32_t* to,
-                                   std::int32_t bound) {
-  const std::int32_t* p = from;
+void DrawCursor::markAtOrBelow(std::int32_t bound) {
+  const std::int64_t count = std::min<std::int64_t>(64, end_ - position_);
+  std::uint64_t marks = 0;
+  if (bound >= 2147483647) {
+    marks = count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+  } else if (bound >= 0) {  // no draw is negative
+    std::int64_t k = 0;
 #if defined(__SSE2__)
-  // Sixteen draws a step, one branch per step while they all stay above the bound.
-  const __m128i limit = _mm_set1_epi32(bound + 1);
-  while (to - p >= 16) {
-    const __m128i* const block = reinterpret_cast<const __m128i*>(p);
-    const __m128i below01 = _mm_or_si128(_mm_cmplt_epi32(_mm_loadu_si128(block), limit),
-                                         _mm_cmplt_epi32(_mm_loadu_si128(block + 1), limit));
-    const __m128i below23 = _mm_or_si128(_mm_cmplt_epi32(_mm_loadu_si128(block + 2), limit),
-                                         _mm_cmplt_epi32(_mm_loadu_si128(block + 3), limit));
-    if (_mm_movemask_epi8(_mm_or_si128(below01, below23)) != 0) break;
-    p += 16;
-  }
+    // Four draws a comparison; bound + 1 does not overflow here.
+    const __m128i limit = _mm_set1_epi32(bound + 1);
+    for (; count - k >= 4; k += 4) {
+      const __m128i draws = _mm_loadu_si128(reinterpret_cast<const __m128i*>(position_ + k));
+      const auto below = static_cast<std::uint64_t>(
+          _mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(draws, limit))));
+      marks |= below << k;
+    }
 #endif
-  while (p != to && *p > bound) ++p;
-  return p;
+    for (; k < count; ++k) {
+      if (position_[k] <= bound) marks |= std::uint64_t{1} << k;
+    }
+  }
+  marks_ = marks;
+  markedCount_ = count;
+  markedBound_ = bound;
 }
 
-}  // namespace
-
 std::int64_t DrawCursor::skipAbove(std::int32_t bound, std::int64_t limit) {
+  if (bound != markedBound_) dropMarks(markedCount_);
   std::int64_t skipped = 0;
   while (skipped < limit) {
-    if (position_ == end_) advanceWindow();
-    const std::int64_t available = end_ - position_;
-    const std::int32_t* const stop = position_ + std::min(available, limit - skipped);
-    const std::int32_t* p = position_;
-    if (bound < 0) {
-      p = stop;  // no draw is negative
-    } else if (bound < 2147483647) {
-      p = firstAtOrBelow(position_, stop, bound);
-    }  // else every draw is at or below the bound
-    skipped += p - position_;
-    position_ = p;
-    if (p != stop) break;
+    if (markedCount_ == 0) {
+      if (position_ == end_) advanceWindow();
+      markAtOrBelow(bound);
+    }
+    const std::int64_t wanted = limit - skipped;
+    const std::int64_t above =
+        marks_ == 0 ? markedCount_ : static_cast<std::int64_t>(std::countr_zero(marks_));
+    const std::int64_t step = std::min(above, wanted);
+    position_ += step;
+    dropMarks(step);
+    skipped += step;
+    if ((marks_ & 1) != 0) break;  // the next draw is at or below the bound
   }
   return skipped;
 }

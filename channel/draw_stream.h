@@ -61,6 +61,7 @@ class DrawCursor {
   // The next draw.
   std::int32_t next() {
     if (position_ == end_) advanceWindow();
+    dropMarks(1);
     return *position_++;
   }
 
@@ -70,6 +71,18 @@ class DrawCursor {
 
  private:
   void advanceWindow();
+  // Marks the draws at or below `bound` among the next 64 (fewer at the window's end).
+  void markAtOrBelow(std::int32_t bound);
+  // Forgets the marks of the next k draws, k <= markedCount_.
+  void dropMarks(std::int64_t k) {
+    if (k >= markedCount_) {
+      marks_ = 0;
+      markedCount_ = 0;
+      return;
+    }
+    marks_ >>= k;
+    markedCount_ -= k;
+  }
 
   static constexpr std::size_t liveBufferSize = 4096;
 
@@ -80,6 +93,11 @@ class DrawCursor {
   bool live_ = false;
   ShiftXorGenerator generator_;
   std::vector<std::int32_t> liveBuffer_;
+  // Bit k: draw position_[k] is at or below markedBound_, for k < markedCount_. A point reads
+  // with one bound, so one comparison of sixteen draws serves several skips.
+  std::uint64_t marks_ = 0;
+  std::int64_t markedCount_ = 0;
+  std::int32_t markedBound_ = 0;
 };
 
 }  // namespace nbsim

@@ -79,13 +79,17 @@ TEST(DrawStream, ReadsTheGeneratorsSequenceAcrossChunksAndPastTheCap) {
 
 TEST(DrawStream, SkipsExactlyTheDrawsAboveTheBound) {
   const std::vector<std::int32_t> draws = plainDraws(99, 20000);
-  for (const std::int32_t bound : {-1, 0, 100000000, 1000000000, 2147483646, 2147483647}) {
+  const std::vector<std::int32_t> bounds = {-1, 0, 100000000, 1000000000, 2147483646, 2147483647};
+  // Each bound alone, then (-2) a bound drawn anew for every skip: the cursor keeps what it
+  // compared for one bound and must not use it for another.
+  for (const std::int32_t fixed : {-1, 0, 100000000, 1000000000, 2147483646, 2147483647, -2}) {
     DrawStreamCache cache(99, 7, 4);
     DrawCursor cursor(cache);
     std::size_t position = 0;
-    std::mt19937 random(static_cast<unsigned>(bound));
+    std::mt19937 random(static_cast<unsigned>(fixed));
     while (position + 100 < draws.size()) {
-      const std::int64_t limit = static_cast<std::int64_t>(random() % 60);
+      const std::int32_t bound = fixed != -2 ? fixed : bounds[random() % bounds.size()];
+      const std::int64_t limit = static_cast<std::int64_t>(random() % 150);
       std::size_t expected = position;
       while (static_cast<std::int64_t>(expected - position) < limit && draws[expected] > bound) {
         ++expected;
