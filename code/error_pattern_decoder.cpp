@@ -198,7 +198,6 @@ void ErrorPatternDecoder::startBlock() {
   std::fill(nonzero_.begin(), nonzero_.end(), 0);
   std::fill(changed_.begin(), changed_.end(), 0);
   wrong_ = 0;
-  nonzeroSyndromes_ = 0;
   clean_ = true;
 }
 
@@ -206,7 +205,7 @@ void ErrorPatternDecoder::addInformationError(std::int32_t i, std::int32_t c, Sy
   clean_ = false;
   decision_[i * L_ + c] = static_cast<std::uint32_t>(e);
   ++wrong_;
-  addAlongChecks(i, c, static_cast<std::uint32_t>(e));
+  addAlongChecks<false>(i, c, static_cast<std::uint32_t>(e));
 }
 
 void ErrorPatternDecoder::addCheckError(std::int32_t v, std::int32_t j, Symbol e) {
@@ -218,28 +217,23 @@ void ErrorPatternDecoder::addCheckError(std::int32_t v, std::int32_t j, Symbol e
 void ErrorPatternDecoder::addToSyndrome(std::int32_t syndromeBase, std::int32_t nonzeroBase,
                                         std::int32_t j, std::uint32_t x) {
   std::uint32_t* const syndrome = &syndrome_[syndromeBase];
-  const std::uint32_t before = syndrome[j];
   // Both terms are below Q <= 2^31 - 1, so the sum fits 32 bits unsigned.
-  const std::uint32_t sum = before + x;
+  const std::uint32_t sum = syndrome[j] + x;
   const std::uint32_t after = sum >= Q_ ? sum - Q_ : sum;
   syndrome[j] = after;
   syndrome[j + L_] = after;
-  if ((before == 0) == (after == 0)) return;
-  const std::int16_t flag = after != 0 ? 1 : 0;
   std::int16_t* const nonzero = &nonzero_[nonzeroBase];
-  nonzero[j] = flag;
-  nonzero[j + L_] = flag;
-  nonzeroSyndromes_ += flag != 0 ? 1 : -1;
-  syndromeRaised_ |= flag != 0;
+  nonzero[j] = after != 0;
+  nonzero[j + L_] = after != 0;
 }
 
+template <bool duringPass>
 void ErrorPatternDecoder::addAlongChecks(std::int32_t i, std::int32_t c, std::uint32_t x) {
-  // The same steps as addToSyndrome for each check, with the sizes and counts kept in locals.
+  // The same steps as addToSyndrome for each check, with the sizes kept in locals.
   const std::uint32_t Q = Q_;
   const std::int32_t L = L_;
   std::uint32_t* const syndromes = syndrome_.data();
   std::int16_t* const flags = nonzero_.data();
-  std::int32_t nonzeroChange = 0;
   bool raised = false;
   const InformationTap* const end = informationTaps_.data() + tapStart_[i + 1];
   for (const InformationTap* tap = informationTaps_.data() + tapStart_[i]; tap != end; ++tap) {
@@ -257,11 +251,27 @@ void ErrorPatternDecoder::addAlongChecks(std::int32_t i, std::int32_t c, std::ui
     std::int16_t* const flag = flags + tap->nonzeroBase + j;
     flag[0] = nonzero;
     flag[L] = nonzero;
-    nonzeroChange += static_cast<std::int32_t>(nonzero) - static_cast<std::int32_t>(before != 0);
-    raised |= nonzero && before == 0;
+    if constexpr (duringPass) raised |= nonzero && before == 0;
   }
-  nonzeroSyndromes_ += nonzeroChange;
-  syndromeRaised_ |= raised;
+  if constexpr (duringPass) syndromeRaised_ |= raised;
+}
+
+bool ErrorPatternDecoder::syndromeIsZero() const {
+  for (std::int32_t v = 0; v < nr_; ++v) {
+    const std::int16_t* const flags = &nonzero_[v * nonzeroStride_ + flagPad];
+    std::int32_t j = 0;
+#if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
+    __m128i any = _mm_setzero_si128();
+    for (; j + 8 <= L_; j += 8) {
+      any = _mm_or_si128(any, _mm_loadu_si128(reinterpret_cast<const __m128i*>(flags + j)));
+    }
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(any, _mm_setzero_si128())) != 0xFFFF) return false;
+#endif
+    for (; j < L_; ++j) {
+      if (flags[j] != 0) return false;
+    }
+  }
+  return true;
 }
 
 std::int32_t ErrorPatternDecoder::decodeBlock(IterationStats& stats) {
@@ -274,10 +284,15 @@ std::int32_t ErrorPatternDecoder::decodeBlock(IterationStats& stats) {
   bool restIdle = false;  // no remaining pass can correct anything
   for (std::int32_t k = 0; k < passes; ++k) {
     const std::int32_t threshold = threshold_[k];
-    bool run = nonzeroSyndromes_ > 0 && !restIdle;
+    bool run = !restIdle;
     // The block is as the last pass left it; if that pass corrected nothing, neither does one
     // at a threshold no lower.
     if (run && ran && !lastCorrected && threshold >= lastThreshold) run = false;
+    // A zero syndrome ends all corrections; it changes only where a pass corrects.
+    if (run && (!ran || lastCorrected) && syndromeIsZero()) {
+      restIdle = true;
+      run = false;
+    }
     if (run) {
       bool reached = false;
       syndromeRaised_ = false;
@@ -342,7 +357,8 @@ std::uint32_t ErrorPatternDecoder::voteGroup(std::int32_t i, std::int32_t first,
                                              std::int32_t threshold, std::uint32_t due) {
   std::uint32_t* const values = &groupValues_[i * 8];
 #if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
-  if (groupVote_) {
+  // A lone vote costs less by itself: at a low P0 it is mostly a lone error being corrected.
+  if (groupVote_ && (due & (due - 1)) != 0) {
     // Every value read stands at a non-negative index, as in countGroup.
     return due & groupVoteKernels[checks_[i]](&difference_[i * changedStride_ + flagPad + first],
                                               syndrome_.data() + first,
@@ -526,7 +542,7 @@ bool ErrorPatternDecoder::findCorrection(std::int32_t i, std::int32_t c, std::in
 
 void ErrorPatternDecoder::applyCorrection(std::int32_t i, std::int32_t c, std::uint32_t minusA) {
   // Every check branch keeps its syndrome consistent.
-  addAlongChecks(i, c, minusA);
+  addAlongChecks<true>(i, c, minusA);
   const std::int32_t index = i * L_ + c;
   const std::int32_t flagIndex = i * changedStride_ + flagPad + c;
   const auto subtract = [this, minusA](std::uint32_t x) {

@@ -68,11 +68,15 @@ class ErrorPatternDecoder {
   bool findCorrection(std::int32_t i, std::int32_t c, std::int32_t threshold, Symbol& a);
   void applyCorrection(std::int32_t i, std::int32_t c, std::uint32_t minusA);
   // Adds x (0..Q-1) to syndrome symbol j of the branch whose arrays start at `syndromeBase` and
-  // `nonzeroBase`, and keeps its non-zero flag.
+  // `nonzeroBase`, and keeps its non-zero flag; while the block is received.
   void addToSyndrome(std::int32_t syndromeBase, std::int32_t nonzeroBase, std::int32_t j,
                      std::uint32_t x);
   // Adds x (0..Q-1) to every syndrome symbol that checks information symbol (i, c).
+  // `duringPass`: notes in syndromeRaised_ whether a syndrome symbol went from zero to non-zero.
+  template <bool duringPass>
   void addAlongChecks(std::int32_t i, std::int32_t c, std::uint32_t x);
+  // True when every syndrome symbol is zero.
+  bool syndromeIsZero() const;
 
   // Zero flags in front of every flag array, so that a group of eight positions may start below
   // position 0.
@@ -115,7 +119,6 @@ class ErrorPatternDecoder {
   std::vector<std::uint32_t> voteValues_;
   std::vector<std::uint8_t> repeatMarks_;  // by the low eight bits of a vote value; kept zero
   std::int32_t wrong_ = 0;                 // decisions with a non-zero error
-  std::int32_t nonzeroSyndromes_ = 0;
   bool clean_ = true;
 };
 
