@@ -187,6 +187,7 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
     lowestThreshold_[k] = std::min(threshold_[k + 1], lowestThreshold_[k + 1]);
   }
   voteValues_.assign(static_cast<std::size_t>(codec.maxChecks()) + 1, 0);
+  pass_ = passFor(nk_ == 1 ? checks_[0] : 0, std::make_index_sequence<largestGroupVote>());
   repeatMarks_.assign(256, 0);
 }
 
@@ -296,7 +297,7 @@ std::int32_t ErrorPatternDecoder::decodeBlock(IterationStats& stats) {
     if (run) {
       bool reached = false;
       syndromeRaised_ = false;
-      lastCorrected = runIteration(threshold, lowestThreshold_[k], reached);
+      lastCorrected = (this->*pass_)(threshold, lowestThreshold_[k], reached);
       lastThreshold = threshold;
       ran = true;
       restIdle = !syndromeRaised_ && !reached;
@@ -307,6 +308,7 @@ std::int32_t ErrorPatternDecoder::decodeBlock(IterationStats& stats) {
 }
 
 // Inline: it runs for every group of every pass, and its set-up would cost as much as its work.
+template <std::int32_t fixedChecks>
 [[gnu::always_inline]] inline std::uint32_t ErrorPatternDecoder::countGroup(
     std::int32_t i, std::int32_t first, std::uint32_t& reached) {
   // Every flag read below stands at a non-negative index: offset + first >= flagPad - 6.
@@ -326,11 +328,20 @@ std::int32_t ErrorPatternDecoder::decodeBlock(IterationStats& stats) {
   // Two sums, so that consecutive additions do not wait for each other.
   __m128i sum = load(changed);
   __m128i other = _mm_setzero_si128();
-  for (; end - offset >= 2; offset += 2) {
-    sum = _mm_add_epi16(sum, load(flags + offset[0]));
-    other = _mm_add_epi16(other, load(flags + offset[1]));
+  if constexpr (fixedChecks > 0) {
+#pragma GCC unroll 16
+    for (std::int32_t k = 0; k + 1 < fixedChecks; k += 2) {
+      sum = _mm_add_epi16(sum, load(flags + offset[k]));
+      other = _mm_add_epi16(other, load(flags + offset[k + 1]));
+    }
+    if (fixedChecks % 2 != 0) sum = _mm_add_epi16(sum, load(flags + offset[fixedChecks - 1]));
+  } else {
+    for (; end - offset >= 2; offset += 2) {
+      sum = _mm_add_epi16(sum, load(flags + offset[0]));
+      other = _mm_add_epi16(other, load(flags + offset[1]));
+    }
+    if (offset != end) sum = _mm_add_epi16(sum, load(flags + *offset));
   }
-  if (offset != end) sum = _mm_add_epi16(sum, load(flags + *offset));
   sum = _mm_add_epi16(sum, other);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(votes), sum);
   reached =
@@ -388,11 +399,24 @@ std::int32_t ErrorPatternDecoder::nonzeroVotes(std::int32_t i, std::int32_t c) c
   return votes;
 }
 
+template <std::size_t... fixedChecks>
+ErrorPatternDecoder::Pass ErrorPatternDecoder::passFor(std::int32_t checks,
+                                                       std::index_sequence<fixedChecks...>) {
+  constexpr Pass passes[] = {
+      &ErrorPatternDecoder::runIteration<static_cast<std::int32_t>(fixedChecks)>...};
+  return checks > 0 && checks < static_cast<std::int32_t>(sizeof...(fixedChecks)) ? passes[checks]
+                                                                                  : passes[0];
+}
+
+template <std::int32_t fixedChecks>
 bool ErrorPatternDecoder::runIteration(std::int32_t threshold, std::int32_t lowestThreshold,
                                        bool& lowestReached) {
   bool corrected = false;
-  lowestReached = false;
-  for (std::int32_t i = 0; i < nk_; ++i) {
+  // A local flag, not the caller's: a store through a bool may alias any member and would
+  // make every group reload them.
+  bool reachedLowest = false;
+  const std::int32_t nk = fixedChecks > 0 ? 1 : nk_;
+  for (std::int32_t i = 0; i < nk; ++i) {
     needed_[i] = (checks_[i] + threshold + 3) / 2;
     lowestNeeded_[i] = (checks_[i] + std::min(threshold, lowestThreshold) + 3) / 2;
   }
@@ -406,21 +430,21 @@ bool ErrorPatternDecoder::runIteration(std::int32_t threshold, std::int32_t lowe
     // Positions below 0 read the padding or the upper half; they are not positions.
     const std::uint32_t positions = top < 7 ? (0xFFu << (7 - top)) & 0xFFu : 0xFFu;
     std::uint32_t due = 0;
-    for (std::int32_t i = 0; i < nk_; ++i) {
+    for (std::int32_t i = 0; i < nk; ++i) {
       std::uint32_t reached = 0;
-      dueLanes_[i] = countGroup(i, first, reached) & positions;
+      dueLanes_[i] = countGroup<fixedChecks>(i, first, reached) & positions;
       due |= dueLanes_[i];
-      if ((reached & positions & ~dueLanes_[i]) != 0) lowestReached = true;
+      if ((reached & positions & ~dueLanes_[i]) != 0) reachedLowest = true;
     }
     std::uint32_t correcting = 0;
-    for (std::int32_t i = 0; i < nk_ && due != 0; ++i) {
+    for (std::int32_t i = 0; i < nk && due != 0; ++i) {
       if (dueLanes_[i] == 0) {
         correctingLanes_[i] = 0;
         continue;
       }
       correctingLanes_[i] = voteGroup(i, first, threshold, dueLanes_[i]);
       correcting |= correctingLanes_[i];
-      if ((dueLanes_[i] & ~correctingLanes_[i]) != 0) lowestReached = true;
+      if ((dueLanes_[i] & ~correctingLanes_[i]) != 0) reachedLowest = true;
     }
     if (correcting == 0) {
       top -= 8;
@@ -431,7 +455,7 @@ bool ErrorPatternDecoder::runIteration(std::int32_t threshold, std::int32_t lowe
     const std::int32_t lane = 31 - std::countl_zero(correcting);
     const std::int32_t c = first + lane;
     bool changed = false;
-    for (std::int32_t i = 0; i < nk_; ++i) {
+    for (std::int32_t i = 0; i < nk; ++i) {
       if (!changed) {
         // Branches before the first correction voted on the block as it still is.
         if (((correctingLanes_[i] >> lane) & 1) == 0) continue;
@@ -444,17 +468,18 @@ bool ErrorPatternDecoder::runIteration(std::int32_t threshold, std::int32_t lowe
         if (votes < lowestNeeded_[i]) continue;
         Symbol a = 0;
         if (votes < needed_[i] || !findCorrection(i, c, threshold, a)) {
-          lowestReached = true;
+          reachedLowest = true;
           continue;
         }
         applyCorrection(i, c, Q_ - static_cast<std::uint32_t>(a));
       }
       corrected = true;
       // The symbol is not visited again in this pass: what it keeps decides for the rest.
-      if (nonzeroVotes(i, c) >= lowestNeeded_[i]) lowestReached = true;
+      if (nonzeroVotes(i, c) >= lowestNeeded_[i]) reachedLowest = true;
     }
     top = c - 1;
   }
+  lowestReached = reachedLowest;
   return corrected;
 }
 

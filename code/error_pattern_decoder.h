@@ -12,7 +12,9 @@
 // passes that cannot correct anything. Both shortcuts are proven where they are taken.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "code/iteration_stats.h"
@@ -54,10 +56,17 @@ class ErrorPatternDecoder {
   // One pass; returns whether it corrected anything, and through `lowestReached` whether any
   // symbol reached the bound of `lowestThreshold` (the lowest of the later passes) when it was
   // visited, or still did after its correction.
+  // `fixedChecks` > 0: the code has one information branch with that many checks, a constant
+  // so that the counts unroll; 0: any code.
+  template <std::int32_t fixedChecks>
   bool runIteration(std::int32_t threshold, std::int32_t lowestThreshold, bool& lowestReached);
+  using Pass = bool (ErrorPatternDecoder::*)(std::int32_t, std::int32_t, bool&);
+  template <std::size_t... fixedChecks>
+  static Pass passFor(std::int32_t checks, std::index_sequence<fixedChecks...>);
   // For positions first .. first + 7 of branch i: counts m = n + [d != 0] into groupVotes_ and
   // returns the lanes whose m reaches this pass's bound; `reached` gets the lanes reaching the
   // lowest bound still to come. Bit k stands for position first + k.
+  template <std::int32_t fixedChecks>
   std::uint32_t countGroup(std::int32_t i, std::int32_t first, std::uint32_t& reached);
   // The lanes among `due` (from countGroup) whose vote in branch i corrects at `threshold`, with
   // each one's value in groupValues_.
@@ -112,6 +121,7 @@ class ErrorPatternDecoder {
   std::vector<std::uint32_t> correctingLanes_;  // per branch, from voteGroup
   // A group's eight votes are taken at once for alphabets of 15-bit values and short checks.
   bool groupVote_ = false;
+  Pass pass_ = nullptr;                        // runIteration for this code
   std::vector<std::int32_t> lowestThreshold_;  // per pass: the lowest threshold after it
   std::vector<std::int32_t> needed_;           // per branch: this pass's bound
   std::vector<std::int32_t> lowestNeeded_;     // per branch: the lowest bound still to come
