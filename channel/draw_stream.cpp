@@ -71,13 +71,18 @@ void DrawCursor::markAtOrBelow(std::int32_t bound) {
   } else if (bound >= 0) {  // no draw is negative
     std::int64_t k = 0;
 #if defined(__SSE2__)
-    // Four draws a comparison; bound + 1 does not overflow here.
+    // Sixteen draws a step, their comparisons packed to bytes; bound + 1 does not overflow here.
     const __m128i limit = _mm_set1_epi32(bound + 1);
-    for (; count - k >= 4; k += 4) {
-      const __m128i draws = _mm_loadu_si128(reinterpret_cast<const __m128i*>(position_ + k));
-      const auto below = static_cast<std::uint64_t>(
-          _mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(draws, limit))));
-      marks |= below << k;
+    const auto below = [this, limit](std::int64_t at) {
+      return _mm_cmplt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(position_ + at)),
+                             limit);
+    };
+    for (; count - k >= 16; k += 16) {
+      const __m128i low = _mm_packs_epi32(below(k), below(k + 4));
+      const __m128i high = _mm_packs_epi32(below(k + 8), below(k + 12));
+      marks |= static_cast<std::uint64_t>(
+                   static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high))))
+               << k;
     }
 #endif
     for (; k < count; ++k) {
@@ -89,7 +94,7 @@ void DrawCursor::markAtOrBelow(std::int32_t bound) {
   markedBound_ = bound;
 }
 
-std::int64_t DrawCursor::skipAbove(std::int32_t bound, std::int64_t limit) {
+std::int64_t DrawCursor::skipAboveFrom(std::int32_t bound, std::int64_t limit) {
   if (bound != markedBound_) dropMarks(markedCount_);
   std::int64_t skipped = 0;
   while (skipped < limit) {

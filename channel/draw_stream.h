@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -67,10 +68,22 @@ class DrawCursor {
 
   // Passes over the draws above `bound`, at most `limit` of them, and returns how many it passed;
   // the next draw is then the first one at or below `bound`, unless `limit` was reached.
-  std::int64_t skipAbove(std::int32_t bound, std::int64_t limit);
+  std::int64_t skipAbove(std::int32_t bound, std::int64_t limit) {
+    // Most skips end at a draw already marked for this bound.
+    if (marks_ != 0 && bound == markedBound_) {
+      const auto above = static_cast<std::int64_t>(std::countr_zero(marks_));
+      if (above < limit) {
+        position_ += above;
+        dropMarks(above);
+        return above;
+      }
+    }
+    return skipAboveFrom(bound, limit);
+  }
 
  private:
   void advanceWindow();
+  std::int64_t skipAboveFrom(std::int32_t bound, std::int64_t limit);
   // Marks the draws at or below `bound` among the next 64 (fewer at the window's end).
   void markAtOrBelow(std::int32_t bound);
   // Forgets the marks of the next k draws, k <= markedCount_.

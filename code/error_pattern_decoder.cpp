@@ -310,13 +310,13 @@ std::int32_t ErrorPatternDecoder::decodeBlock(IterationStats& stats) {
 // Inline: it runs for every group of every pass, and its set-up would cost as much as its work.
 template <std::int32_t fixedChecks>
 [[gnu::always_inline]] inline std::uint32_t ErrorPatternDecoder::countGroup(
-    std::int32_t i, std::int32_t first, std::uint32_t& reached) {
+    const BranchCounts& branch, std::int32_t first, std::uint32_t& reached) {
   // Every flag read below stands at a non-negative index: offset + first >= flagPad - 6.
-  const std::int16_t* const flags = nonzero_.data() + first;
-  const std::int16_t* const changed = &changed_[i * changedStride_ + flagPad + first];
-  const std::int32_t* offset = nonzeroOffsets_.data() + tapStart_[i];
-  const std::int32_t* const end = nonzeroOffsets_.data() + tapStart_[i + 1];
-  std::int16_t* const votes = &groupVotes_[i * 8];
+  const std::int16_t* const flags = branch.flags + first;
+  const std::int16_t* const changed = branch.changed + first;
+  const std::int32_t* offset = branch.offsets;
+  const std::int32_t* const end = branch.offsetsEnd;
+  std::int16_t* const votes = branch.votes;
 #if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
   const auto load = [](const std::int16_t* at) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
@@ -345,8 +345,8 @@ template <std::int32_t fixedChecks>
   sum = _mm_add_epi16(sum, other);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(votes), sum);
   reached =
-      lanes(_mm_cmpgt_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(lowestNeeded_[i] - 1))));
-  return lanes(_mm_cmpgt_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(needed_[i] - 1))));
+      lanes(_mm_cmpgt_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(branch.lowest - 1))));
+  return lanes(_mm_cmpgt_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(branch.needed - 1))));
 #else
   for (std::int32_t k = 0; k < 8; ++k) votes[k] = changed[k];
   for (; offset != end; ++offset) {
@@ -357,8 +357,8 @@ template <std::int32_t fixedChecks>
   std::uint32_t due = 0;
   reached = 0;
   for (std::int32_t k = 0; k < 8; ++k) {
-    if (votes[k] >= lowestNeeded_[i]) reached |= 1u << k;
-    if (votes[k] >= needed_[i]) due |= 1u << k;
+    if (votes[k] >= branch.lowest) reached |= 1u << k;
+    if (votes[k] >= branch.needed) due |= 1u << k;
   }
   return due;
 #endif
@@ -399,6 +399,16 @@ std::int32_t ErrorPatternDecoder::nonzeroVotes(std::int32_t i, std::int32_t c) c
   return votes;
 }
 
+ErrorPatternDecoder::BranchCounts ErrorPatternDecoder::branchCounts(std::int32_t i) {
+  return {nonzero_.data(),
+          &changed_[i * changedStride_ + flagPad],
+          nonzeroOffsets_.data() + tapStart_[i],
+          nonzeroOffsets_.data() + tapStart_[i + 1],
+          &groupVotes_[i * 8],
+          needed_[i],
+          lowestNeeded_[i]};
+}
+
 template <std::size_t... fixedChecks>
 ErrorPatternDecoder::Pass ErrorPatternDecoder::passFor(std::int32_t checks,
                                                        std::index_sequence<fixedChecks...>) {
@@ -420,6 +430,8 @@ bool ErrorPatternDecoder::runIteration(std::int32_t threshold, std::int32_t lowe
     needed_[i] = (checks_[i] + threshold + 3) / 2;
     lowestNeeded_[i] = (checks_[i] + std::min(threshold, lowestThreshold) + 3) / 2;
   }
+  // With one branch its view stays in registers across the pass.
+  const BranchCounts single = fixedChecks > 0 ? branchCounts(0) : BranchCounts{};
   // Positions descending, branches ascending, as the plain decoder, eight positions a step. A
   // symbol that reaches the lowest bound of this and the later passes without a correction
   // tells that they may correct (told at times for lanes below a correction too: that only
@@ -432,7 +444,9 @@ bool ErrorPatternDecoder::runIteration(std::int32_t threshold, std::int32_t lowe
     std::uint32_t due = 0;
     for (std::int32_t i = 0; i < nk; ++i) {
       std::uint32_t reached = 0;
-      dueLanes_[i] = countGroup<fixedChecks>(i, first, reached) & positions;
+      dueLanes_[i] =
+          countGroup<fixedChecks>(fixedChecks > 0 ? single : branchCounts(i), first, reached) &
+          positions;
       due |= dueLanes_[i];
       if ((reached & positions & ~dueLanes_[i]) != 0) reachedLowest = true;
     }
@@ -501,19 +515,6 @@ bool ErrorPatternDecoder::findCorrection(std::int32_t i, std::int32_t c, std::in
   const std::int32_t zeroVotes = checks_[i] + 1 - count;
   const std::int32_t needed = zeroVotes + threshold + 1;
   if (count == 0) return false;
-  if (needed > 1) {
-    // Only a repeated value can win. Values of different low eight bits differ; most votes at a
-    // high P0 end here.
-    std::uint8_t* const marks = repeatMarks_.data();
-    std::uint8_t repeated = 0;
-    for (std::int32_t p = 0; p < count; ++p) {
-      std::uint8_t& mark = marks[values[p] & 255];
-      repeated |= mark;
-      mark = 1;
-    }
-    for (std::int32_t p = 0; p < count; ++p) marks[values[p] & 255] = 0;
-    if (repeated == 0) return false;
-  }
   // The common cases at once. Only a value holding more than half of the non-zero votes can be
   // found in one pass (Boyer-Moore); when there is one, the best other value has at most the
   // remaining votes, which often settles the vote either way.
@@ -535,6 +536,19 @@ bool ErrorPatternDecoder::findCorrection(std::int32_t i, std::int32_t c, std::in
     if (candidateVotes - zeroVotes <= threshold || others <= 1) return false;
   } else if (needed > count / 2) {
     return false;  // no value reaches half of the non-zero votes
+  }
+  if (needed > 1) {
+    // Only a repeated value can win. Values of different low eight bits differ; most votes at a
+    // high P0 end here.
+    std::uint8_t* const marks = repeatMarks_.data();
+    std::uint8_t repeated = 0;
+    for (std::int32_t p = 0; p < count; ++p) {
+      std::uint8_t& mark = marks[values[p] & 255];
+      repeated |= mark;
+      mark = 1;
+    }
+    for (std::int32_t p = 0; p < count; ++p) marks[values[p] & 255] = 0;
+    if (repeated == 0) return false;
   }
   std::int32_t bestCount = 0;
   std::int32_t secondCount = 0;

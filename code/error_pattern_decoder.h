@@ -53,6 +53,17 @@ class ErrorPatternDecoder {
     std::int32_t nonzeroBase;   // branch v's mirrored flag array
   };
 
+  // What countGroup reads of information branch i in a pass.
+  struct BranchCounts {
+    const std::int16_t* flags;    // nonzero_
+    const std::int16_t* changed;  // the branch's d != 0 flags, from position 0
+    const std::int32_t* offsets;  // its taps' nonzeroOffsets_
+    const std::int32_t* offsetsEnd;
+    std::int16_t* votes;  // its eight groupVotes_
+    std::int32_t needed;  // this pass's bound
+    std::int32_t lowest;  // the lowest bound still to come
+  };
+
   // One pass; returns whether it corrected anything, and through `lowestReached` whether any
   // symbol reached the bound of `lowestThreshold` (the lowest of the later passes) when it was
   // visited, or still did after its correction.
@@ -63,11 +74,12 @@ class ErrorPatternDecoder {
   using Pass = bool (ErrorPatternDecoder::*)(std::int32_t, std::int32_t, bool&);
   template <std::size_t... fixedChecks>
   static Pass passFor(std::int32_t checks, std::index_sequence<fixedChecks...>);
-  // For positions first .. first + 7 of branch i: counts m = n + [d != 0] into groupVotes_ and
+  // For positions first .. first + 7 of `branch`: counts m = n + [d != 0] into groupVotes_ and
   // returns the lanes whose m reaches this pass's bound; `reached` gets the lanes reaching the
   // lowest bound still to come. Bit k stands for position first + k.
   template <std::int32_t fixedChecks>
-  std::uint32_t countGroup(std::int32_t i, std::int32_t first, std::uint32_t& reached);
+  std::uint32_t countGroup(const BranchCounts& branch, std::int32_t first, std::uint32_t& reached);
+  BranchCounts branchCounts(std::int32_t i);
   // The lanes among `due` (from countGroup) whose vote in branch i corrects at `threshold`, with
   // each one's value in groupValues_.
   std::uint32_t voteGroup(std::int32_t i, std::int32_t first, std::int32_t threshold,
