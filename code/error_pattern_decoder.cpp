@@ -169,7 +169,9 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
   const auto L = static_cast<std::size_t>(L_);
   decision_.assign(nk_ * L, 0);
   difference_.assign(static_cast<std::size_t>(nk_) * static_cast<std::size_t>(changedStride_), 0);
-  syndrome_.assign(static_cast<std::size_t>(nr_) * static_cast<std::size_t>(syndromeStride_), 0);
+  // Eight more at the end: the sums read eight syndrome symbols at a time up to position L + 6.
+  syndrome_.assign(
+      static_cast<std::size_t>(nr_) * static_cast<std::size_t>(syndromeStride_) + flagPad, 0);
   nonzero_.assign(static_cast<std::size_t>(nr_) * static_cast<std::size_t>(nonzeroStride_), 0);
   changed_.assign(static_cast<std::size_t>(nk_) * static_cast<std::size_t>(changedStride_), 0);
   groupVotes_.assign(static_cast<std::size_t>(nk_) * 8, 0);
@@ -189,6 +191,34 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
   voteValues_.assign(static_cast<std::size_t>(codec.maxChecks()) + 1, 0);
   pass_ = passFor(nk_ == 1 ? checks_[0] : 0, std::make_index_sequence<largestGroupVote>());
   repeatMarks_.assign(256, 0);
+  received_.assign(nk_ * L, 0);
+  // A syndrome symbol's whole sum, of its check error and its taps, must fit 16 bits unsigned.
+  std::int64_t largestSum = 0;
+  for (std::int32_t v = 0; v < nr_; ++v) {
+    std::int64_t terms = 1;
+    for (std::int32_t i = 0; i < nk_; ++i) {
+      terms += static_cast<std::int64_t>(code.polynomials[i][v].taps.size());
+    }
+    largestSum = std::max(largestSum, terms * (codec.alphabetSize() - 1));
+  }
+#if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
+  sums_ = codec.alphabetSize() <= 32768 && largestSum <= 65535 &&
+          std::all_of(informationTaps_.begin(), informationTaps_.end(),
+                      [this](const InformationTap& tap) { return tap.t < L_; });
+#endif
+  if (sums_) {
+    mirroredStride_ = 2 * L_ + flagPad;
+    mirrored_.assign(static_cast<std::size_t>(nk_) * static_cast<std::size_t>(mirroredStride_), 0);
+    for (std::int32_t v = 0; v < nr_; ++v) {
+      sumStart_.push_back(static_cast<std::int32_t>(sumOffsets_.size()));
+      for (std::int32_t i = 0; i < nk_; ++i) {
+        for (std::int32_t t : code.polynomials[i][v].taps) {
+          sumOffsets_.push_back(i * mirroredStride_ + t);
+        }
+      }
+    }
+    sumStart_.push_back(static_cast<std::int32_t>(sumOffsets_.size()));
+  }
 }
 
 void ErrorPatternDecoder::startBlock() {
@@ -199,6 +229,7 @@ void ErrorPatternDecoder::startBlock() {
   std::fill(nonzero_.begin(), nonzero_.end(), 0);
   std::fill(changed_.begin(), changed_.end(), 0);
   wrong_ = 0;
+  receivedCount_ = 0;
   clean_ = true;
 }
 
@@ -206,7 +237,97 @@ void ErrorPatternDecoder::addInformationError(std::int32_t i, std::int32_t c, Sy
   clean_ = false;
   decision_[i * L_ + c] = static_cast<std::uint32_t>(e);
   ++wrong_;
-  addAlongChecks<false>(i, c, static_cast<std::uint32_t>(e));
+  received_[receivedCount_++] = i * L_ + c;
+}
+
+void ErrorPatternDecoder::receiveInformation() {
+  // Sums cost about L / 8 vector steps per tap, an error about one scalar step per tap.
+  if (sums_ && 32 * receivedCount_ >= L_) {
+    addInformationSums();
+  } else {
+    for (std::int32_t k = 0; k < receivedCount_; ++k) {
+      const std::int32_t index = received_[k];
+      addAlongChecks<false>(index / L_, index % L_, decision_[index]);
+    }
+  }
+  receivedCount_ = 0;
+}
+
+void ErrorPatternDecoder::addInformationSums() {
+#if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
+  // Syndrome symbol (v, j) gains sum over taps t of (i, v) of error (i, j + t): eight positions
+  // at a time on 16-bit lanes, reduced modulo Q once at the end.
+  const auto load = [](const void* at) { return _mm_loadu_si128(static_cast<const __m128i*>(at)); };
+  const auto store = [](void* at, __m128i value) {
+    _mm_storeu_si128(static_cast<__m128i*>(at), value);
+  };
+  const __m128i zero = _mm_setzero_si128();
+  // x mod Q for any 16-bit x: q = floor(x floor(2^16 / Q) / 2^16) falls short of floor(x / Q) by
+  // less than x / 2^16 < 1, so x - q Q is below 2Q and one conditional subtraction ends it.
+  const __m128i Q = _mm_set1_epi16(static_cast<std::int16_t>(Q_));
+  const __m128i belowQ = _mm_set1_epi16(static_cast<std::int16_t>(Q_ - 1));
+  const __m128i inverse = _mm_set1_epi16(static_cast<std::int16_t>(65536 / Q_));
+  const auto reduce = [&](__m128i x) {
+    const __m128i r = _mm_sub_epi16(x, _mm_mullo_epi16(_mm_mulhi_epu16(x, inverse), Q));
+    const __m128i below = _mm_cmpeq_epi16(_mm_subs_epu16(r, belowQ), zero);
+    return _mm_sub_epi16(r, _mm_andnot_si128(below, Q));
+  };
+  const auto L = static_cast<std::int32_t>(L_);
+  for (std::int32_t i = 0; i < nk_; ++i) {
+    const std::uint32_t* const errors = &decision_[i * L];
+    std::int16_t* const mirrored = &mirrored_[i * mirroredStride_];
+    std::int32_t c = 0;
+    for (; c + 8 <= L; c += 8) {
+      const __m128i values = _mm_packs_epi32(load(errors + c), load(errors + c + 4));
+      store(mirrored + c, values);
+      store(mirrored + c + L, values);
+    }
+    for (; c < L; ++c) {
+      mirrored[c] = static_cast<std::int16_t>(errors[c]);
+      mirrored[c + L] = static_cast<std::int16_t>(errors[c]);
+    }
+  }
+  for (std::int32_t v = 0; v < nr_; ++v) {
+    std::uint32_t* const syndrome = &syndrome_[v * syndromeStride_ + flagPad];
+    std::int16_t* const flags = &nonzero_[v * nonzeroStride_ + flagPad];
+    const std::int32_t* const begin = sumOffsets_.data() + sumStart_[v];
+    const std::int32_t* const end = sumOffsets_.data() + sumStart_[v + 1];
+    for (std::int32_t j = 0; j < L; j += 8) {
+      // Lanes at L and above compute nothing that is kept.
+      __m128i sum = _mm_packs_epi32(load(syndrome + j), load(syndrome + j + 4));
+      __m128i other = zero;  // a second sum, so that the additions do not wait for each other
+      const std::int16_t* const mirrored = mirrored_.data() + j;
+      const std::int32_t* offset = begin;
+      for (; end - offset >= 2; offset += 2) {
+        sum = _mm_add_epi16(sum, load(mirrored + offset[0]));
+        other = _mm_add_epi16(other, load(mirrored + offset[1]));
+      }
+      if (offset != end) sum = _mm_add_epi16(sum, load(mirrored + *offset));
+      sum = reduce(_mm_add_epi16(sum, other));
+      const __m128i nonzero = _mm_andnot_si128(_mm_cmpeq_epi16(sum, zero), _mm_set1_epi16(1));
+      if (j + 8 <= L) {
+        const __m128i low = _mm_unpacklo_epi16(sum, zero);
+        const __m128i high = _mm_unpackhi_epi16(sum, zero);
+        store(syndrome + j, low);
+        store(syndrome + j + 4, high);
+        store(syndrome + j + L, low);
+        store(syndrome + j + L + 4, high);
+        store(flags + j, nonzero);
+        store(flags + j + L, nonzero);
+      } else {
+        alignas(16) std::int16_t lanes[8];
+        store(lanes, sum);
+        for (std::int32_t k = 0; j + k < L; ++k) {
+          const auto value = static_cast<std::uint32_t>(lanes[k]);
+          syndrome[j + k] = value;
+          syndrome[j + k + L] = value;
+          flags[j + k] = value != 0;
+          flags[j + k + L] = value != 0;
+        }
+      }
+    }
+  }
+#endif
 }
 
 void ErrorPatternDecoder::addCheckError(std::int32_t v, std::int32_t j, Symbol e) {
@@ -276,6 +397,7 @@ bool ErrorPatternDecoder::syndromeIsZero() const {
 }
 
 std::int32_t ErrorPatternDecoder::decodeBlock(IterationStats& stats) {
+  receiveInformation();
   stats.decodedSymbols += static_cast<std::int64_t>(nk_) * L_;
   stats.errors[0] += wrong_;
   const auto passes = static_cast<std::int32_t>(threshold_.size());

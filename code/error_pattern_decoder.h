@@ -98,6 +98,10 @@ class ErrorPatternDecoder {
   void addAlongChecks(std::int32_t i, std::int32_t c, std::uint32_t x);
   // True when every syndrome symbol is zero.
   bool syndromeIsZero() const;
+  // Adds the information errors received since startBlock to the syndrome, error by error or,
+  // when there are many, as whole sums over every position.
+  void receiveInformation();
+  void addInformationSums();
 
   // Zero flags in front of every flag array, so that a group of eight positions may start below
   // position 0.
@@ -140,7 +144,20 @@ class ErrorPatternDecoder {
   bool syndromeRaised_ = false;                // a syndrome symbol went from zero to non-zero
   std::vector<std::uint32_t> voteValues_;
   std::vector<std::uint8_t> repeatMarks_;  // by the low eight bits of a vote value; kept zero
-  std::int32_t wrong_ = 0;                 // decisions with a non-zero error
+  // The information errors received and not yet in the syndrome, by decision index.
+  std::vector<std::int32_t> received_;
+  std::int32_t receivedCount_ = 0;
+  // Whole sums serve for alphabets of 15-bit values, where a syndrome symbol's sum fits 16 bits
+  // and the taps are below L. mirrored_ holds each branch's errors twice in a row
+  // (mirroredStride_ apart), so that position c + t needs no wrap.
+  bool sums_ = false;
+  std::int32_t mirroredStride_ = 0;
+  std::vector<std::int16_t> mirrored_;
+  // Per check branch v: where in mirrored_ each of its taps (i, t) reads, i * mirroredStride_ + t,
+  // as sumOffsets_[sumStart_[v] .. sumStart_[v + 1]).
+  std::vector<std::int32_t> sumOffsets_;
+  std::vector<std::int32_t> sumStart_;
+  std::int32_t wrong_ = 0;  // decisions with a non-zero error
   bool clean_ = true;
 };
 
