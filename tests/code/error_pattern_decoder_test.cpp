@@ -1,0 +1,108 @@
+// The error-pattern decoder against the codec's own decoder, block by block: random codes with
+// few checks, small alphabets and dense errors, so that the rare votes (ties, a corrected symbol
+// voted back, a margin of exactly the threshold) come up thousands of times, far more often
+// than in whole simulated points.
+#include "code/error_pattern_decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "code/nonbinary_codec.h"
+
+namespace nbsim {
+namespace {
+
+CodeDescription smallCode(std::mt19937_64& random) {
+  const auto below = [&random](std::int32_t n) {
+    return static_cast<std::int32_t>(random() % static_cast<std::uint64_t>(n));
+  };
+  CodeDescription code;
+  code.nk = 1 + below(3);
+  code.nr = 1 + below(3);
+  const std::int32_t largestTap = 1 + below(12);
+  for (std::int32_t i = 0; i < code.nk; ++i) {
+    for (std::int32_t v = 0; v < code.nr; ++v) {
+      // Up to nine taps in all on a branch, so that both one-symbol and eight-symbol votes of
+      // every size are taken; now and then a duplicated tap or an empty polynomial.
+      const std::int32_t count = below(code.nr == 1 ? 10 : 4);
+      for (std::int32_t n = 0; n < count; ++n) {
+        code.polynomials[i][v].taps.push_back(below(largestTap + 1));
+      }
+    }
+  }
+  return code;
+}
+
+std::string describe(const CodeDescription& code, std::int32_t Q) {
+  std::ostringstream text;
+  text << "Q=" << Q << " nk=" << code.nk << " nr=" << code.nr << " taps:";
+  for (std::int32_t i = 0; i < code.nk; ++i) {
+    for (std::int32_t v = 0; v < code.nr; ++v) {
+      text << " [";
+      for (std::int32_t t : code.polynomials[i][v].taps) text << ' ' << t;
+      text << " ]";
+    }
+  }
+  return text.str();
+}
+
+TEST(ErrorPatternDecoder, DecodesEveryBlockAsTheCodec) {
+  std::mt19937_64 random(7);
+  const std::int32_t alphabets[] = {2, 3, 4, 5, 7, 256, 40000};
+  for (int n = 0; n < 300; ++n) {
+    const CodeDescription code = smallCode(random);
+    const std::int32_t Q = alphabets[random() % std::size(alphabets)];
+    NonBinaryCodec codec(code, 3 + static_cast<std::int32_t>(random() % 8));
+    codec.setAlphabetSize(Q);
+    codec.resetStats();
+    ASSERT_TRUE(ErrorPatternDecoder::supports(codec));
+    ErrorPatternDecoder decoder(codec);
+    SCOPED_TRACE(describe(code, Q));
+
+    const std::int32_t L = codec.blockLength();
+    const auto zeros = [L](std::int32_t branches) {
+      return BranchTable(static_cast<std::size_t>(branches), std::vector<Symbol>(L, 0));
+    };
+    const BranchTable transmitted = zeros(code.nk);
+    IterationStats stats;
+    stats.reset(codec.itert());
+    // From a few errors to most symbols wrong.
+    const double density = 0.05 + 0.6 * static_cast<double>(random() % 1000) / 1000.0;
+    std::uniform_int_distribution<std::int32_t> value(1, Q - 1);
+    std::bernoulli_distribution wrong(density);
+    for (int block = 0; block < 40; ++block) {
+      BranchTable received = zeros(code.nk);
+      BranchTable receivedChecks = zeros(code.nr);
+      BranchTable decoded = zeros(code.nk);
+      decoder.startBlock();
+      for (std::int32_t i = 0; i < code.nk; ++i) {
+        for (std::int32_t c = 0; c < L; ++c) {
+          if (!wrong(random)) continue;
+          received[i][c] = value(random);
+          decoder.addInformationError(i, c, received[i][c]);
+        }
+      }
+      for (std::int32_t v = 0; v < code.nr; ++v) {
+        for (std::int32_t j = 0; j < L; ++j) {
+          if (!wrong(random)) continue;
+          receivedChecks[v][j] = value(random);
+          decoder.addCheckError(v, j, receivedChecks[v][j]);
+        }
+      }
+      codec.decode(transmitted, received, receivedChecks, decoded);
+      std::int32_t stillWrong = 0;
+      for (const auto& branch : decoded) {
+        for (Symbol symbol : branch) stillWrong += symbol != 0;
+      }
+      ASSERT_EQ(decoder.decodeBlock(stats), stillWrong) << "block " << block;
+      ASSERT_EQ(stats, codec.stats()) << "block " << block;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace nbsim
