@@ -111,78 +111,55 @@ std::uint32_t groupVote(const std::uint32_t* differences, const std::uint32_t* s
       _mm_movemask_epi8(_mm_packs_epi16(_mm_cmpgt_epi16(best, bar), _mm_setzero_si128())));
 }
 
-// The vote of one symbol with at most eight checks: its difference d and the syndromes at
-// syndromes[offsets[k]], k < checks. The checks' votes share one vector, and each lane counts
-// the lanes of equal value by comparing the vector with its seven rotations; d is counted
-// against all of them at once. Returns whether the vote corrects at `threshold`, with the winner
-// in `a`. Needs values of 15 bits (Q <= 32768).
+// The vote of one symbol with C <= 8 checks: its difference d, the syndromes at
+// syndromes[offsets[k]], k < C, and m, its count of non-zero votes. The checks' votes share one
+// vector, and each lane counts the lanes of equal value by comparing the vector with its seven
+// rotations, d included. Returns whether the vote corrects at `threshold`, with the winner in
+// `a`. Needs values of 15 bits (Q <= 32768).
+template <std::int32_t C>
 bool loneVote(std::uint32_t d, const std::uint32_t* syndromes, const std::int32_t* offsets,
-              std::int32_t checks, std::int32_t threshold, std::uint32_t& a) {
-  // Unused lanes and zeros take values of their own that no symbol takes, as in groupVote.
-  __m128i vote = _mm_set_epi16(0x7F7, 0x7F6, 0x7F5, 0x7F4, 0x7F3, 0x7F2, 0x7F1, 0x7F0);
-  vote = _mm_or_si128(vote, _mm_set1_epi16(static_cast<std::int16_t>(0x8000)));
-  switch (checks) {
-    case 8:
-      vote = _mm_insert_epi16(vote, static_cast<int>(syndromes[offsets[7]]), 7);
-      [[fallthrough]];
-    case 7:
-      vote = _mm_insert_epi16(vote, static_cast<int>(syndromes[offsets[6]]), 6);
-      [[fallthrough]];
-    case 6:
-      vote = _mm_insert_epi16(vote, static_cast<int>(syndromes[offsets[5]]), 5);
-      [[fallthrough]];
-    case 5:
-      vote = _mm_insert_epi16(vote, static_cast<int>(syndromes[offsets[4]]), 4);
-      [[fallthrough]];
-    case 4:
-      vote = _mm_insert_epi16(vote, static_cast<int>(syndromes[offsets[3]]), 3);
-      [[fallthrough]];
-    case 3:
-      vote = _mm_insert_epi16(vote, static_cast<int>(syndromes[offsets[2]]), 2);
-      [[fallthrough]];
-    case 2:
-      vote = _mm_insert_epi16(vote, static_cast<int>(syndromes[offsets[1]]), 1);
-      [[fallthrough]];
-    case 1:
-      vote = _mm_insert_epi16(vote, static_cast<int>(syndromes[offsets[0]]), 0);
-      [[fallthrough]];
-    default:
-      break;
-  }
+              std::int32_t m, std::int32_t threshold, std::uint32_t& a) {
+  // Lanes without a check hold values of their own that no symbol takes, as zeros do in
+  // groupVote; the eight are gathered by a tree of unpacks rather than a chain of inserts.
+  const auto lane = [syndromes, offsets](std::int32_t k) {
+    return _mm_cvtsi32_si128(k < C ? static_cast<int>(syndromes[offsets[k]]) : 0x87F0 + k);
+  };
+  const __m128i vote0 = _mm_unpacklo_epi32(_mm_unpacklo_epi16(lane(0), lane(1)),
+                                           _mm_unpacklo_epi16(lane(2), lane(3)));
+  const __m128i vote1 = _mm_unpacklo_epi32(_mm_unpacklo_epi16(lane(4), lane(5)),
+                                           _mm_unpacklo_epi16(lane(6), lane(7)));
+  __m128i vote = _mm_unpacklo_epi64(vote0, vote1);
   const __m128i zero = _mm_cmpeq_epi16(vote, _mm_setzero_si128());
-  vote = _mm_or_si128(
-      vote, _mm_and_si128(
-                zero, _mm_set_epi16(
-                          static_cast<std::int16_t>(0x8007), static_cast<std::int16_t>(0x8006),
-                          static_cast<std::int16_t>(0x8005), static_cast<std::int16_t>(0x8004),
-                          static_cast<std::int16_t>(0x8003), static_cast<std::int16_t>(0x8002),
-                          static_cast<std::int16_t>(0x8001), static_cast<std::int16_t>(0x8000))));
-  // A lane's count: its own vote if non-zero (unused lanes hold no zero and count as values no
-  // one shares), plus every equal lane.
-  const __m128i unused = _mm_cmpgt_epi16(_mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0),
-                                         _mm_set1_epi16(static_cast<std::int16_t>(checks - 1)));
-  __m128i count = _mm_andnot_si128(_mm_or_si128(zero, unused), _mm_set1_epi16(1));
+  vote = _mm_or_si128(vote, _mm_and_si128(zero, _mm_set_epi16(-32761, -32762, -32763, -32764,
+                                                              -32765, -32766, -32767, -32768)));
+  // A lane's count: 1 for a non-zero check vote, plus every equal lane and d if equal; 0 for a
+  // lane without a check, which equals no other.
+  const __m128i used = _mm_cmplt_epi16(_mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0),
+                                       _mm_set1_epi16(static_cast<std::int16_t>(C)));
+  const __m128i likeD = d == 0
+                            ? _mm_setzero_si128()
+                            : _mm_cmpeq_epi16(vote, _mm_set1_epi16(static_cast<std::int16_t>(d)));
+  __m128i count =
+      _mm_sub_epi16(_mm_and_si128(_mm_andnot_si128(zero, used), _mm_set1_epi16(1)), likeD);
 #pragma GCC unroll 8
   for (std::int32_t r = 1; r < 8; ++r) {
     const __m128i rotated =
         _mm_or_si128(_mm_slli_si128(vote, 2 * r), _mm_srli_si128(vote, 16 - 2 * r));
     count = _mm_sub_epi16(count, _mm_cmpeq_epi16(vote, rotated));
   }
-  const __m128i difference = _mm_set1_epi16(static_cast<std::int16_t>(d == 0 ? 0x8010 : d));
-  const __m128i likeD = _mm_cmpeq_epi16(vote, difference);
-  count = _mm_sub_epi16(count, likeD);
-  const std::int32_t dVotes =
-      d == 0 ? 0 : 1 + std::popcount(static_cast<std::uint32_t>(_mm_movemask_epi8(likeD))) / 2;
   const auto largest = [](__m128i x) {
     x = _mm_max_epi16(x, _mm_shuffle_epi32(x, 0x4E));
     x = _mm_max_epi16(x, _mm_shuffle_epi32(x, 0xB1));
     x = _mm_max_epi16(x, _mm_shufflelo_epi16(x, 0xB1));
     return static_cast<std::int32_t>(static_cast<std::int16_t>(_mm_cvtsi128_si32(x)));
   };
-  const std::int32_t laneBest = largest(count);
-  const std::int32_t best = std::max(laneBest, dVotes);
-  if (best == 0) return false;
-  // The winner's value: d when it holds the best count, else a lane holding it.
+  // d's own count: that of the lanes equal to it, or 1 alone.
+  const std::int32_t dVotes = d == 0 ? 0 : std::max(1, largest(_mm_and_si128(likeD, count)));
+  const std::int32_t best = std::max(largest(count), dVotes);
+  // The winner needs more votes than the zeros plus the threshold; a lane holding the best count
+  // names it.
+  const std::int32_t zeroVotes = C + 1 - m;
+  if (best - zeroVotes <= threshold) return false;
   std::uint32_t winner = d;
   if (dVotes != best) {
     const auto at = static_cast<std::uint32_t>(
@@ -194,16 +171,22 @@ bool loneVote(std::uint32_t d, const std::uint32_t* syndromes, const std::int32_
   const __m128i isWinner = _mm_cmpeq_epi16(vote, _mm_set1_epi16(static_cast<std::int16_t>(winner)));
   std::int32_t second = largest(_mm_andnot_si128(isWinner, count));
   if (d != 0 && d != winner) second = std::max(second, dVotes);
-  const std::int32_t nonzero =
-      checks -
-      std::popcount(static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_andnot_si128(unused, zero)))) /
-          2 +
-      (d != 0);
-  const std::int32_t zeroVotes = checks + 1 - nonzero;
-  if (best - std::max(second, zeroVotes) <= threshold) return false;
+  if (best - second <= threshold) return false;
   a = winner;
   return true;
 }
+
+using LoneVote = bool (*)(std::uint32_t, const std::uint32_t*, const std::int32_t*, std::int32_t,
+                          std::int32_t, std::uint32_t&);
+
+template <std::size_t... K>
+constexpr std::array<LoneVote, sizeof...(K)> makeLoneVotes(std::index_sequence<K...>) {
+  return {&loneVote<static_cast<std::int32_t>(K) + 1>...};
+}
+
+// loneVotes[C - 1] takes C checks.
+constexpr std::int32_t largestLoneVote = 8;
+constexpr auto loneVotes = makeLoneVotes(std::make_index_sequence<largestLoneVote>());
 
 using GroupVoteKernel = std::uint32_t (*)(const std::uint32_t*, const std::uint32_t*,
                                           const std::int32_t*, const std::int16_t*, std::int32_t,
@@ -594,11 +577,12 @@ std::uint32_t ErrorPatternDecoder::voteGroup(std::int32_t i, std::int32_t first,
   }
 #endif
 #if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
-  if (groupVote_ && checks_[i] <= 8) {
+  if (groupVote_ && checks_[i] >= 1 && checks_[i] <= largestLoneVote) {
     const std::int32_t lane = std::countr_zero(due);
     const std::int32_t c = first + lane;
-    return loneVote(difference_[i * changedStride_ + flagPad + c], syndrome_.data() + c,
-                    syndromeOffsets_.data() + tapStart_[i], checks_[i], threshold, values[lane])
+    return loneVotes[checks_[i] - 1](difference_[i * changedStride_ + flagPad + c],
+                                     syndrome_.data() + c, syndromeOffsets_.data() + tapStart_[i],
+                                     groupVotes_[i * 8 + lane], threshold, values[lane])
                ? due
                : 0;
   }
