@@ -48,15 +48,17 @@ constexpr std::int32_t largestThreshold = 1000;
 constexpr std::int32_t largestGroupVote = 16;
 
 #if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
-// The votes of eight positions at once: their differences d, and their checks at
-// syndromes + offsets[k], k < N - 1; `nonzero` points at their counts m of non-zero votes. Returns
-// bit k where position k's vote corrects at `threshold`, and each position's winning value in
-// values[k]. Needs values of 15 bits (Q <= 32768). N is a constant so that every loop unrolls and
-// the votes and their counts stay in registers.
-template <std::int32_t N>
+// The votes of eight positions at once, with C checks each: their differences d (when `withD`;
+// without, every d is 0 and casts a zero vote), and their checks at syndromes + offsets[k],
+// k < C; `nonzero` points at their counts m of non-zero votes. Returns bit k where position k's
+// vote corrects at `threshold`, and each position's winning value in values[k]; nothing when no
+// position of `due` can be corrected. Needs values of 15 bits (Q <= 32768). C is a constant so
+// that every loop unrolls and the votes and their counts stay in registers.
+template <std::int32_t C, bool withD>
 std::uint32_t groupVote(const std::uint32_t* differences, const std::uint32_t* syndromes,
                         const std::int32_t* offsets, const std::int16_t* nonzero,
-                        std::int32_t threshold, std::uint32_t* values) {
+                        std::int32_t threshold, std::uint32_t due, std::uint32_t* values) {
+  constexpr std::int32_t N = C + (withD ? 1 : 0);  // votes compared
   // Each zero becomes a value of its own that no symbol takes (bit 15 and the vote's number),
   // so that equal lanes mean an equal non-zero value; it counts no votes.
   __m128i vote[N];
@@ -64,7 +66,8 @@ std::uint32_t groupVote(const std::uint32_t* differences, const std::uint32_t* s
   const __m128i one = _mm_set1_epi16(1);
 #pragma GCC unroll 16
   for (std::int32_t k = 0; k < N; ++k) {
-    const std::uint32_t* const at = k == 0 ? differences : syndromes + offsets[k - 1];
+    const std::uint32_t* const at =
+        withD ? (k == 0 ? differences : syndromes + offsets[k - 1]) : syndromes + offsets[k];
     const __m128i value =
         _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)),
                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 4)));
@@ -82,11 +85,21 @@ std::uint32_t groupVote(const std::uint32_t* differences, const std::uint32_t* s
       count[b] = _mm_sub_epi16(count[b], equal);
     }
   }
-  // The best non-zero value, any one of several tied (a tie corrects nothing), and the best
-  // count among the other values.
+  const auto lanes = [](__m128i mask) {
+    return static_cast<std::uint32_t>(
+        _mm_movemask_epi8(_mm_packs_epi16(mask, _mm_setzero_si128())));
+  };
+  // The winner needs more votes than the zero votes plus the threshold.
   __m128i best = count[0];
 #pragma GCC unroll 16
   for (std::int32_t a = 1; a < N; ++a) best = _mm_max_epi16(best, count[a]);
+  const __m128i zeroVotes =
+      _mm_sub_epi16(_mm_set1_epi16(static_cast<std::int16_t>(C + 1)),
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(nonzero)));
+  const __m128i thresholds = _mm_set1_epi16(static_cast<std::int16_t>(threshold));
+  if ((lanes(_mm_cmpgt_epi16(best, _mm_add_epi16(zeroVotes, thresholds))) & due) == 0) return 0;
+  // The best non-zero value, any one of several tied (a tie corrects nothing), and the best
+  // count among the other values.
   __m128i winner = _mm_setzero_si128();
 #pragma GCC unroll 16
   for (std::int32_t a = 0; a < N; ++a) {
@@ -98,17 +111,12 @@ std::uint32_t groupVote(const std::uint32_t* differences, const std::uint32_t* s
   for (std::int32_t a = 0; a < N; ++a) {
     second = _mm_max_epi16(second, _mm_andnot_si128(_mm_cmpeq_epi16(vote[a], winner), count[a]));
   }
-  const __m128i zeroVotes =
-      _mm_sub_epi16(_mm_set1_epi16(static_cast<std::int16_t>(N)),
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(nonzero)));
-  const __m128i bar = _mm_add_epi16(_mm_max_epi16(second, zeroVotes),
-                                    _mm_set1_epi16(static_cast<std::int16_t>(threshold)));
+  const __m128i bar = _mm_add_epi16(_mm_max_epi16(second, zeroVotes), thresholds);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(values),
                    _mm_unpacklo_epi16(winner, _mm_setzero_si128()));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(values + 4),
                    _mm_unpackhi_epi16(winner, _mm_setzero_si128()));
-  return static_cast<std::uint32_t>(
-      _mm_movemask_epi8(_mm_packs_epi16(_mm_cmpgt_epi16(best, bar), _mm_setzero_si128())));
+  return lanes(_mm_cmpgt_epi16(best, bar));
 }
 
 // The vote of one symbol with C <= 8 checks: its difference d, the syndromes at
@@ -190,17 +198,20 @@ constexpr auto loneVotes = makeLoneVotes(std::make_index_sequence<largestLoneVot
 
 using GroupVoteKernel = std::uint32_t (*)(const std::uint32_t*, const std::uint32_t*,
                                           const std::int32_t*, const std::int16_t*, std::int32_t,
-                                          std::uint32_t*);
+                                          std::uint32_t, std::uint32_t*);
 
-template <std::size_t... K>
-constexpr std::array<GroupVoteKernel, sizeof...(K)> makeGroupVoteKernels(
-    std::index_sequence<K...>) {
-  return {&groupVote<static_cast<std::int32_t>(K) + 1>...};
+template <bool withD, std::size_t... C>
+constexpr std::array<GroupVoteKernel, sizeof...(C)> makeGroupVoteKernels(
+    std::index_sequence<C...>) {
+  // Without d, C counts from 1: a vote needs at least one value.
+  return {&groupVote<static_cast<std::int32_t>(C) + (withD ? 0 : 1), withD>...};
 }
 
-// groupVoteKernels[n - 1] takes n votes.
+// groupVoteKernels[C] takes C checks and d, groupVoteKernelsWithoutD[C - 1] C checks alone.
 constexpr auto groupVoteKernels =
-    makeGroupVoteKernels(std::make_index_sequence<largestGroupVote>());
+    makeGroupVoteKernels<true>(std::make_index_sequence<largestGroupVote>());
+constexpr auto groupVoteKernelsWithoutD =
+    makeGroupVoteKernels<false>(std::make_index_sequence<largestGroupVote - 1>());
 #endif
 
 }  // namespace
@@ -570,10 +581,17 @@ std::uint32_t ErrorPatternDecoder::voteGroup(std::int32_t i, std::int32_t first,
   // A lone vote costs less by itself: at a low P0 it is mostly a lone error being corrected.
   if (groupVote_ && (due & (due - 1)) != 0) {
     // Every value read stands at a non-negative index, as in countGroup.
-    return due & groupVoteKernels[checks_[i]](&difference_[i * changedStride_ + flagPad + first],
-                                              syndrome_.data() + first,
-                                              syndromeOffsets_.data() + tapStart_[i],
-                                              &groupVotes_[i * 8], threshold, values);
+    // Where no position of the group has a difference, d takes no part in the comparisons.
+    const std::int32_t at = i * changedStride_ + flagPad + first;
+    const bool withD = _mm_movemask_epi8(_mm_cmpeq_epi16(
+                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(&changed_[at])),
+                           _mm_setzero_si128())) != 0xFFFF;
+    const GroupVoteKernel kernel = withD || checks_[i] == 0
+                                       ? groupVoteKernels[checks_[i]]
+                                       : groupVoteKernelsWithoutD[checks_[i] - 1];
+    return due & kernel(&difference_[at], syndrome_.data() + first,
+                        syndromeOffsets_.data() + tapStart_[i], &groupVotes_[i * 8], threshold, due,
+                        values);
   }
 #endif
 #if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
