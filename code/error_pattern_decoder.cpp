@@ -144,9 +144,8 @@ bool loneVote(std::uint32_t d, const std::uint32_t* syndromes, const std::int32_
   // lane without a check, which equals no other.
   const __m128i used = _mm_cmplt_epi16(_mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0),
                                        _mm_set1_epi16(static_cast<std::int16_t>(C)));
-  const __m128i likeD = d == 0
-                            ? _mm_setzero_si128()
-                            : _mm_cmpeq_epi16(vote, _mm_set1_epi16(static_cast<std::int16_t>(d)));
+  // A d of 0 equals no lane: each zero lane holds a value of its own.
+  const __m128i likeD = _mm_cmpeq_epi16(vote, _mm_set1_epi16(static_cast<std::int16_t>(d)));
   __m128i count =
       _mm_sub_epi16(_mm_and_si128(_mm_andnot_si128(zero, used), _mm_set1_epi16(1)), likeD);
 #pragma GCC unroll 8
@@ -164,24 +163,21 @@ bool loneVote(std::uint32_t d, const std::uint32_t* syndromes, const std::int32_
   // d's own count: that of the lanes equal to it, or 1 alone.
   const std::int32_t dVotes = d == 0 ? 0 : std::max(1, largest(_mm_and_si128(likeD, count)));
   const std::int32_t best = std::max(largest(count), dVotes);
-  // The winner needs more votes than the zeros plus the threshold; a lane holding the best count
-  // names it.
-  const std::int32_t zeroVotes = C + 1 - m;
-  if (best - zeroVotes <= threshold) return false;
-  std::uint32_t winner = d;
-  if (dVotes != best) {
-    const auto at = static_cast<std::uint32_t>(
-        _mm_movemask_epi8(_mm_cmpeq_epi16(count, _mm_set1_epi16(static_cast<std::int16_t>(best)))));
-    alignas(16) std::uint16_t lanes[8];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), vote);
-    winner = lanes[std::countr_zero(at) / 2];
-  }
+  // The winner: d when it holds the best count, else the first lane holding it. Everything is
+  // computed without a branch: the outcome of a vote is as good as a coin toss.
+  const auto at = static_cast<std::uint32_t>(_mm_movemask_epi8(
+                      _mm_cmpeq_epi16(count, _mm_set1_epi16(static_cast<std::int16_t>(best))))) |
+                  0x10000u;
+  alignas(16) std::uint16_t lanes[8];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), vote);
+  const std::uint32_t winner = dVotes == best ? d : lanes[(std::countr_zero(at) / 2) & 7];
   const __m128i isWinner = _mm_cmpeq_epi16(vote, _mm_set1_epi16(static_cast<std::int16_t>(winner)));
-  std::int32_t second = largest(_mm_andnot_si128(isWinner, count));
-  if (d != 0 && d != winner) second = std::max(second, dVotes);
-  if (best - second <= threshold) return false;
+  const std::int32_t laneSecond = largest(_mm_andnot_si128(isWinner, count));
+  const std::int32_t second = d != winner ? std::max(laneSecond, dVotes) : laneSecond;
+  // The winner needs more votes than the zeros and every other value, plus the threshold.
+  const std::int32_t zeroVotes = C + 1 - m;
   a = winner;
-  return true;
+  return best - std::max(second, zeroVotes) > threshold;
 }
 
 using LoneVote = bool (*)(std::uint32_t, const std::uint32_t*, const std::int32_t*, std::int32_t,
