@@ -232,7 +232,6 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
       Q_(static_cast<std::uint32_t>(codec.alphabetSize())),
       threshold_(codec.schedule().threshold),
       syndromeStride_(flagPad + 2 * codec.blockLength()),
-      nonzeroStride_(flagPad + 2 * codec.blockLength()),
       changedStride_(flagPad + codec.blockLength()) {
   codec.branchCounts(nk_, nr_);
   const CodeDescription& code = codec.code();
@@ -242,8 +241,8 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
     for (std::int32_t v = 0; v < nr_; ++v) {
       for (std::int32_t t : code.polynomials[i][v].taps) {
         const std::int32_t syndromeBase = v * syndromeStride_ + flagPad;
-        informationTaps_.push_back({t, syndromeBase, v * nonzeroStride_ + flagPad});
-        nonzeroOffsets_.push_back(v * nonzeroStride_ + flagPad + L_ - t);
+        informationTaps_.push_back({t, syndromeBase});
+        nonzeroOffsets_.push_back(syndromeBase + L_ - t);
         syndromeOffsets_.push_back(syndromeBase + L_ - t);
       }
     }
@@ -256,7 +255,7 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
   // Eight more at the end: the sums read eight syndrome symbols at a time up to position L + 6.
   syndrome_.assign(
       static_cast<std::size_t>(nr_) * static_cast<std::size_t>(syndromeStride_) + flagPad, 0);
-  nonzero_.assign(static_cast<std::size_t>(nr_) * static_cast<std::size_t>(nonzeroStride_), 0);
+  nonzero_.assign(static_cast<std::size_t>(nr_) * static_cast<std::size_t>(syndromeStride_), 0);
   changed_.assign(static_cast<std::size_t>(nk_) * static_cast<std::size_t>(changedStride_), 0);
   groupVotes_.assign(static_cast<std::size_t>(nk_) * 8, 0);
   groupValues_.assign(static_cast<std::size_t>(nk_) * 8, 0);
@@ -317,13 +316,6 @@ void ErrorPatternDecoder::startBlock() {
   clean_ = true;
 }
 
-void ErrorPatternDecoder::addInformationError(std::int32_t i, std::int32_t c, Symbol e) {
-  clean_ = false;
-  decision_[i * L_ + c] = static_cast<std::uint32_t>(e);
-  ++wrong_;
-  received_[receivedCount_++] = i * L_ + c;
-}
-
 void ErrorPatternDecoder::receiveInformation() {
   // Sums cost about L / 8 vector steps per tap, an error about one scalar step per tap.
   if (sums_ && 32 * receivedCount_ >= L_) {
@@ -373,7 +365,7 @@ void ErrorPatternDecoder::addInformationSums() {
   }
   for (std::int32_t v = 0; v < nr_; ++v) {
     std::uint32_t* const syndrome = &syndrome_[v * syndromeStride_ + flagPad];
-    std::int16_t* const flags = &nonzero_[v * nonzeroStride_ + flagPad];
+    std::int16_t* const flags = &nonzero_[v * syndromeStride_ + flagPad];
     const std::int32_t* const begin = sumOffsets_.data() + sumStart_[v];
     const std::int32_t* const end = sumOffsets_.data() + sumStart_[v + 1];
     for (std::int32_t j = 0; j < L; j += 8) {
@@ -414,57 +406,38 @@ void ErrorPatternDecoder::addInformationSums() {
 #endif
 }
 
-void ErrorPatternDecoder::addCheckError(std::int32_t v, std::int32_t j, Symbol e) {
-  clean_ = false;
-  addToSyndrome(v * syndromeStride_ + flagPad, v * nonzeroStride_ + flagPad, j,
-                Q_ - static_cast<std::uint32_t>(e));
-}
-
-void ErrorPatternDecoder::addToSyndrome(std::int32_t syndromeBase, std::int32_t nonzeroBase,
-                                        std::int32_t j, std::uint32_t x) {
-  std::uint32_t* const syndrome = &syndrome_[syndromeBase];
-  // Both terms are below Q <= 2^31 - 1, so the sum fits 32 bits unsigned.
-  const std::uint32_t sum = syndrome[j] + x;
-  const std::uint32_t after = sum >= Q_ ? sum - Q_ : sum;
-  syndrome[j] = after;
-  syndrome[j + L_] = after;
-  std::int16_t* const nonzero = &nonzero_[nonzeroBase];
-  nonzero[j] = after != 0;
-  nonzero[j + L_] = after != 0;
-}
-
-template <bool duringPass>
+template <bool duringPass, std::int32_t fixedChecks>
 void ErrorPatternDecoder::addAlongChecks(std::int32_t i, std::int32_t c, std::uint32_t x) {
   // The same steps as addToSyndrome for each check, with the sizes kept in locals.
   const std::uint32_t Q = Q_;
   const std::int32_t L = L_;
   std::uint32_t* const syndromes = syndrome_.data();
   std::int16_t* const flags = nonzero_.data();
-  bool raised = false;
-  const InformationTap* const end = informationTaps_.data() + tapStart_[i + 1];
-  for (const InformationTap* tap = informationTaps_.data() + tapStart_[i]; tap != end; ++tap) {
+  std::uint32_t raised = 0;
+  const InformationTap* const taps = informationTaps_.data() + tapStart_[i];
+  const std::int32_t checks = fixedChecks > 0 ? fixedChecks : tapStart_[i + 1] - tapStart_[i];
+#pragma GCC unroll 16
+  for (std::int32_t k = 0; k < checks; ++k) {
     // Information symbol (i, c) enters the check at position j of branch v where j + t = c.
-    const std::int32_t difference = c - tap->t;
-    const std::int32_t j = difference + ((difference >> 31) & L);
-    std::uint32_t* const syndrome = syndromes + tap->syndromeBase + j;
-    const std::uint32_t before = *syndrome;
+    const std::int32_t difference = c - taps[k].t;
+    const std::int32_t at = taps[k].base + difference + ((difference >> 31) & L);
+    const std::uint32_t before = syndromes[at];
     const std::uint32_t sum = before + x;
     const std::uint32_t after = sum >= Q ? sum - Q : sum;
-    syndrome[0] = after;
-    syndrome[L] = after;
+    syndromes[at] = after;
+    syndromes[at + L] = after;
     // Without a branch: whether a flag changes is as good as a coin toss at a high P0.
-    const bool nonzero = after != 0;
-    std::int16_t* const flag = flags + tap->nonzeroBase + j;
-    flag[0] = nonzero;
-    flag[L] = nonzero;
-    if constexpr (duringPass) raised |= nonzero && before == 0;
+    const std::uint32_t nonzero = after != 0;
+    flags[at] = static_cast<std::int16_t>(nonzero);
+    flags[at + L] = static_cast<std::int16_t>(nonzero);
+    if constexpr (duringPass) raised |= nonzero & static_cast<std::uint32_t>(before == 0);
   }
-  if constexpr (duringPass) syndromeRaised_ |= raised;
+  if constexpr (duringPass) syndromeRaised_ |= raised != 0;
 }
 
 bool ErrorPatternDecoder::syndromeIsZero() const {
   for (std::int32_t v = 0; v < nr_; ++v) {
-    const std::int16_t* const flags = &nonzero_[v * nonzeroStride_ + flagPad];
+    const std::int16_t* const flags = &nonzero_[v * syndromeStride_ + flagPad];
     std::int32_t j = 0;
 #if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
     __m128i any = _mm_setzero_si128();
@@ -697,7 +670,7 @@ bool ErrorPatternDecoder::runIteration(std::int32_t threshold, std::int32_t lowe
       if (!changed) {
         // Branches before the first correction voted on the block as it still is.
         if (((correctingLanes_[i] >> lane) & 1) == 0) continue;
-        applyCorrection(i, c, Q_ - groupValues_[i * 8 + lane]);
+        applyCorrection<fixedChecks>(i, c, Q_ - groupValues_[i * 8 + lane]);
         changed = true;
       } else {
         // After a correction at this position: count afresh and vote wherever the count
@@ -803,9 +776,10 @@ bool ErrorPatternDecoder::findCorrection(std::int32_t i, std::int32_t c, std::in
   return true;
 }
 
+template <std::int32_t fixedChecks>
 void ErrorPatternDecoder::applyCorrection(std::int32_t i, std::int32_t c, std::uint32_t minusA) {
   // Every check branch keeps its syndrome consistent.
-  addAlongChecks<true>(i, c, minusA);
+  addAlongChecks<true, fixedChecks>(i, c, minusA);
   const std::int32_t index = i * L_ + c;
   const std::int32_t flagIndex = i * changedStride_ + flagPad + c;
   const auto subtract = [this, minusA](std::uint32_t x) {

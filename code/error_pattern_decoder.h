@@ -35,9 +35,18 @@ class ErrorPatternDecoder {
   // Starts a block received without any error.
   void startBlock();
   // Information symbol (i, c) of the block was received with error e (1..Q-1); once per symbol.
-  void addInformationError(std::int32_t i, std::int32_t c, Symbol e);
+  // Inline, as the next one: the channel calls them for every error.
+  void addInformationError(std::int32_t i, std::int32_t c, Symbol e) {
+    clean_ = false;
+    decision_[i * L_ + c] = static_cast<std::uint32_t>(e);
+    ++wrong_;
+    received_[receivedCount_++] = i * L_ + c;
+  }
   // Check symbol (v, j) of the block was received with error e (1..Q-1); once per symbol.
-  void addCheckError(std::int32_t v, std::int32_t j, Symbol e);
+  void addCheckError(std::int32_t v, std::int32_t j, Symbol e) {
+    clean_ = false;
+    addToSyndrome(v * syndromeStride_ + flagPad, j, Q_ - static_cast<std::uint32_t>(e));
+  }
 
   // Runs every iteration on the block, adds the block to `stats` as NonBinaryCodec::decode does,
   // and returns the number of information symbols still wrong after the last iteration.
@@ -49,8 +58,7 @@ class ErrorPatternDecoder {
   // One tap t of polynomial (i, v) with where branch v's arrays start.
   struct InformationTap {
     std::int32_t t;
-    std::int32_t syndromeBase;  // branch v's mirrored syndrome array
-    std::int32_t nonzeroBase;   // branch v's mirrored flag array
+    std::int32_t base;  // where branch v's mirrored syndrome and flag arrays start
   };
 
   // What countGroup reads of information branch i in a pass.
@@ -87,14 +95,25 @@ class ErrorPatternDecoder {
   // n(i, c) + [d(i, c) != 0].
   std::int32_t nonzeroVotes(std::int32_t i, std::int32_t c) const;
   bool findCorrection(std::int32_t i, std::int32_t c, std::int32_t threshold, Symbol& a);
+  // `fixedChecks` as for runIteration.
+  template <std::int32_t fixedChecks = 0>
   void applyCorrection(std::int32_t i, std::int32_t c, std::uint32_t minusA);
-  // Adds x (0..Q-1) to syndrome symbol j of the branch whose arrays start at `syndromeBase` and
-  // `nonzeroBase`, and keeps its non-zero flag; while the block is received.
-  void addToSyndrome(std::int32_t syndromeBase, std::int32_t nonzeroBase, std::int32_t j,
-                     std::uint32_t x);
+  // Adds x (0..Q-1) to syndrome symbol j of the branch whose arrays start at `base`, and keeps
+  // its non-zero flag; while the block is received.
+  void addToSyndrome(std::int32_t base, std::int32_t j, std::uint32_t x) {
+    std::uint32_t* const syndrome = &syndrome_[base];
+    // Both terms are below Q <= 2^31 - 1, so the sum fits 32 bits unsigned.
+    const std::uint32_t sum = syndrome[j] + x;
+    const std::uint32_t after = sum >= Q_ ? sum - Q_ : sum;
+    syndrome[j] = after;
+    syndrome[j + L_] = after;
+    std::int16_t* const nonzero = &nonzero_[base];
+    nonzero[j] = after != 0;
+    nonzero[j + L_] = after != 0;
+  }
   // Adds x (0..Q-1) to every syndrome symbol that checks information symbol (i, c).
   // `duringPass`: notes in syndromeRaised_ whether a syndrome symbol went from zero to non-zero.
-  template <bool duringPass>
+  template <bool duringPass, std::int32_t fixedChecks = 0>
   void addAlongChecks(std::int32_t i, std::int32_t c, std::uint32_t x);
   // True when every syndrome symbol is zero.
   bool syndromeIsZero() const;
@@ -122,12 +141,12 @@ class ErrorPatternDecoder {
 
   // The block, as errors. Decision (i, c) at i * L + c; d(i, c) and its flag d != 0 at
   // i * changedStride_ + flagPad + c. Syndrome (v, j) at v * syndromeStride_ + flagPad + j and
-  // again L further, so that c - t + L needs no wrap; its non-zero flag likewise in nonzero_.
+  // again L further, so that c - t + L needs no wrap; its non-zero flag at the same indices of
+  // nonzero_.
   std::vector<std::uint32_t> decision_;
   std::vector<std::uint32_t> difference_;
   std::vector<std::uint32_t> syndrome_;
   std::int32_t syndromeStride_;
-  std::int32_t nonzeroStride_;
   std::int32_t changedStride_;
   std::vector<std::int16_t> nonzero_;
   std::vector<std::int16_t> changed_;
