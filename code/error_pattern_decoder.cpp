@@ -411,6 +411,7 @@ void ErrorPatternDecoder::addAlongChecks(std::int32_t i, std::int32_t c, std::ui
   // The same steps as addToSyndrome for each check, with the sizes kept in locals.
   const std::uint32_t Q = Q_;
   const std::int32_t L = L_;
+  const std::ptrdiff_t mirror = L_;
   std::uint32_t* const syndromes = syndrome_.data();
   std::int16_t* const flags = nonzero_.data();
   std::uint32_t raised = 0;
@@ -420,16 +421,18 @@ void ErrorPatternDecoder::addAlongChecks(std::int32_t i, std::int32_t c, std::ui
   for (std::int32_t k = 0; k < checks; ++k) {
     // Information symbol (i, c) enters the check at position j of branch v where j + t = c.
     const std::int32_t difference = c - taps[k].t;
-    const std::int32_t at = taps[k].base + difference + ((difference >> 31) & L);
-    const std::uint32_t before = syndromes[at];
+    const std::ptrdiff_t at = taps[k].base + difference + ((difference >> 31) & L);
+    std::uint32_t* const syndrome = syndromes + at;
+    std::int16_t* const flag = flags + at;
+    const std::uint32_t before = syndrome[0];
     const std::uint32_t sum = before + x;
     const std::uint32_t after = sum >= Q ? sum - Q : sum;
-    syndromes[at] = after;
-    syndromes[at + L] = after;
+    syndrome[0] = after;
+    syndrome[mirror] = after;
     // Without a branch: whether a flag changes is as good as a coin toss at a high P0.
     const std::uint32_t nonzero = after != 0;
-    flags[at] = static_cast<std::int16_t>(nonzero);
-    flags[at + L] = static_cast<std::int16_t>(nonzero);
+    flag[0] = static_cast<std::int16_t>(nonzero);
+    flag[mirror] = static_cast<std::int16_t>(nonzero);
     if constexpr (duringPass) raised |= nonzero & static_cast<std::uint32_t>(before == 0);
   }
   if constexpr (duringPass) syndromeRaised_ |= raised != 0;
