@@ -1,4 +1,4 @@
-// The system clock behind the Clock interface.
+// The system clocks behind the Clock and ElapsedClock interfaces.
 #include "run/clock.h"
 
 #include <chrono>
@@ -16,6 +16,11 @@ ClockReading SystemClock::now() {
     seconds -= 1;
   }
   return ClockReading{seconds, static_cast<std::int32_t>(part)};
+}
+
+std::int64_t SteadyClock::milliseconds() {
+  const auto since = std::chrono::steady_clock::now().time_since_epoch();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(since).count();
 }
 
 }  // namespace nbsim

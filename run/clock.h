@@ -1,4 +1,5 @@
-// The wall clock, injected so that tests can fix the time that seeds the run and stamps it.
+// The clocks of a run, injected so that tests can fix them: the wall clock, whose time seeds the
+// run and stamps it, and the elapsed-time clock that times the points for the progress line.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,20 @@ class Clock {
 class SystemClock : public Clock {
  public:
   ClockReading now() override;
+};
+
+// Milliseconds since some fixed moment, never going back: for measuring how long something runs.
+// May be read from several threads at once.
+class ElapsedClock {
+ public:
+  virtual ~ElapsedClock() = default;
+  virtual std::int64_t milliseconds() = 0;
+};
+
+// The system's monotonic clock.
+class SteadyClock : public ElapsedClock {
+ public:
+  std::int64_t milliseconds() override;
 };
 
 }  // namespace nbsim

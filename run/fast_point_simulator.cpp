@@ -1,6 +1,8 @@
 // The fast point loop.
 #include "run/fast_point_simulator.h"
 
+#include <algorithm>
+
 namespace nbsim {
 
 FastPointSimulator::FastPointSimulator(const RunParameters& parameters, const NonBinaryCodec& codec,
@@ -12,7 +14,8 @@ FastPointSimulator::FastPointSimulator(const RunParameters& parameters, const No
   codec.branchCounts(nk_, nr_);
 }
 
-bool FastPointSimulator::simulate(float P0, PointResult& result, const StopRequest& stop) {
+bool FastPointSimulator::simulate(float P0, PointResult& result, const StopRequest& stop,
+                                  PointProgress* progress) {
   result.P0 = P0;
   result.stats.reset(itert_);
   PointCounters& counters = result.counters;
@@ -44,11 +47,12 @@ bool FastPointSimulator::simulate(float P0, PointResult& result, const StopReque
       counters.symbolErrors += wrong;
       if (wrong > 0) ++counters.blockErrors;
       ++counters.blocks;
+      if (progress) progress->publish(counters);
     } while (counters.blockErrors < parameters_.minBlockErr);
   }
-  if (counters.symbolErrors == 0) counters.symbolErrors = 1;
-  result.ser =
-      static_cast<double>(counters.symbolErrors) / static_cast<double>(counters.infoSymbols);
+  // At least one error is counted in the rate, so that it is never 0; the counter stays true.
+  const std::int64_t counted = std::max<std::int64_t>(counters.symbolErrors, 1);
+  result.ser = static_cast<double>(counted) / static_cast<double>(counters.infoSymbols);
   return true;
 }
 

@@ -9,6 +9,7 @@
 #include "channel/error_pattern_source.h"
 #include "code/error_pattern_decoder.h"
 #include "code/nonbinary_codec.h"
+#include "run/point_progress.h"
 #include "run/point_result.h"
 #include "run/run_parameters.h"
 
@@ -35,7 +36,9 @@ class FastPointSimulator {
 
   // Simulates blocks at P0 until minBlockErr block errors or volume information symbols and
   // fills `result`; false when `stop` was raised first (the result is then incomplete).
-  bool simulate(float P0, PointResult& result, const StopRequest& stop = {});
+  // Publishes the counts after every block to `progress`, when given.
+  bool simulate(float P0, PointResult& result, const StopRequest& stop = {},
+                PointProgress* progress = nullptr);
 
  private:
   const RunParameters& parameters_;

@@ -1,6 +1,8 @@
-// The entry point: wires the real clock, the terminal key reader, the standard streams, the
-// thread count and the interrupt signals into the run and turns its outcome into the exit
-// status. Arguments are ignored.
+// The entry point: wires the real clocks, the terminal key reader, the standard streams, the
+// thread count, the interrupt signals and the progress line on a terminal into the run and turns
+// its outcome into the exit status. Arguments are ignored.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -10,11 +12,13 @@
 #include "run/interrupt_signals.h"
 #include "run/key_reader.h"
 #include "run/run_sequence.h"
+#include "run/terminal.h"
 #include "run/thread_count.h"
 
 int main() {
   const std::atomic<int>& interrupt = nbsim::catchInterruptSignals();
   nbsim::SystemClock clock;
+  nbsim::SteadyClock elapsed;
   nbsim::TerminalKeyReader keys(&interrupt);
   nbsim::SweepOptions sweep;
   sweep.interrupt = &interrupt;
@@ -22,6 +26,11 @@ int main() {
   sweep.threads = nbsim::threadCount(std::getenv("NBSIM_THREADS"),
                                      std::thread::hardware_concurrency(), warning);
   if (!warning.empty()) std::cerr << "nbsim: " << warning << '\n' << std::flush;
+  // The progress line only on a terminal: standard error that goes to a file or a pipe gets
+  // nothing but the failure lines.
+  if (const auto columns = nbsim::terminalColumns(STDERR_FILENO)) {
+    sweep.progress = nbsim::ProgressOutput{&std::cerr, true, *columns, &elapsed};
+  }
   nbsim::RunEnvironment environment{std::cout, std::cerr, clock, keys, {}, sweep};
   return nbsim::runProgram(environment);
 }

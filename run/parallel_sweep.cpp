@@ -18,11 +18,16 @@ ParallelSweep::ParallelSweep(std::int32_t threads, std::int32_t window)
       window_(window > 0 ? window : threads_ * pointsPerThreadAhead) {}
 
 std::function<ParallelSweep::Simulate()> ParallelSweep::fastSimulators(
-    const RunParameters& parameters, const NonBinaryCodec& codec, DrawStreamCache& cache) {
-  return [&parameters, &codec, &cache]() -> Simulate {
+    const RunParameters& parameters, const NonBinaryCodec& codec, DrawStreamCache& cache,
+    SweepProgress* progress) {
+  auto made = std::make_shared<std::int32_t>(0);
+  return [&parameters, &codec, &cache, progress, made]() -> Simulate {
     auto simulator = std::make_shared<FastPointSimulator>(parameters, codec, cache);
-    return [simulator](float P0, PointResult& point, const StopRequest& stop) {
-      return simulator->simulate(P0, point, stop);
+    PointProgress* slot = progress ? &progress->slot((*made)++) : nullptr;
+    return [simulator, progress, slot](std::int64_t index, float P0, PointResult& point,
+                                       const StopRequest& stop) {
+      if (slot) progress->startPoint(*slot, index, P0);
+      return simulator->simulate(P0, point, stop, slot);
     };
   };
 }
@@ -64,7 +69,7 @@ bool ParallelSweep::run(SweepPoints& points, const std::function<Simulate()>& ma
         }
         index = started++;
       }
-      const bool done = simulate(P0, result, stop);
+      const bool done = simulate(index, P0, result, stop);
       const std::lock_guard<std::mutex> lock(mutex);
       if (!done) {
         cut = true;

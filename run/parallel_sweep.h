@@ -10,13 +10,16 @@
 #include "run/fast_point_simulator.h"
 #include "run/point_result.h"
 #include "run/sweep_points.h"
+#include "run/sweep_progress.h"
 
 namespace nbsim {
 
 class ParallelSweep {
  public:
-  // Simulates one point; false when the stop request was raised first.
-  using Simulate = std::function<bool(float P0, PointResult& result, const StopRequest& stop)>;
+  // Simulates point `index` (0 for the first of the sweep) at P0; false when the stop request
+  // was raised first.
+  using Simulate = std::function<bool(std::int64_t index, float P0, PointResult& result,
+                                      const StopRequest& stop)>;
 
   // Points a worker may run ahead of the next one to hand over: enough to stay busy past a slow
   // point, few enough to bound the results held.
@@ -27,10 +30,12 @@ class ParallelSweep {
   // pointsPerThreadAhead per thread).
   explicit ParallelSweep(std::int32_t threads, std::int32_t window = 0);
 
-  // Makes, for each worker, a fast-path simulator of its own on the shared `cache`.
+  // Makes, for each worker, a fast-path simulator of its own on the shared `cache`. With
+  // `progress`, the n-th simulator made publishes its points to slot n, which must exist.
   static std::function<Simulate()> fastSimulators(const RunParameters& parameters,
                                                   const NonBinaryCodec& codec,
-                                                  DrawStreamCache& cache);
+                                                  DrawStreamCache& cache,
+                                                  SweepProgress* progress = nullptr);
 
   // Runs the sweep of `points`. `makeSimulator` is called once per worker, on this thread;
   // `deliver` is called on this thread with every finished point in order and returns false to

@@ -22,7 +22,7 @@ struct PointResult {
   float P0 = 0.0f;
   PointCounters counters;
   IterationStats stats;
-  // symbolErrors / infoSymbols in double (at least one error is counted, so it is never 0).
+  // symbolErrors / infoSymbols in double, counting at least one error, so that it is never 0.
   double ser = 0.0;
 
   bool operator==(const PointResult&) const = default;

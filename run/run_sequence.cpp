@@ -1,11 +1,13 @@
 // The run sequence: start-up, sweep, point simulation, timing and shutdown.
 #include "run/run_sequence.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <optional>
 
 #include "channel/qary_symmetric_channel.h"
 #include "code/error_pattern_decoder.h"
@@ -13,23 +15,36 @@
 #include "run/interrupt_signals.h"
 #include "run/parallel_sweep.h"
 #include "run/report_writers.h"
+#include "run/results_files.h"
 #include "run/source_generator.h"
 #include "run/sweep_points.h"
 
 namespace nbsim {
 
 SweepOutcome RunSequence::sweepErrorProbability() {
-  if (options_.fast && ErrorPatternDecoder::supports(codec_)) return sweepFast();
-  return sweepReference();
+  std::optional<SweepProgress> progress;
+  if (options_.progress.drawable()) {
+    progress.emplace(options_.progress, options_.threads, parameters_.volume,
+                     parameters_.minBlockErr);
+    progress->startTicking();
+    progress_ = &*progress;
+  }
+  const SweepOutcome outcome =
+      options_.fast && ErrorPatternDecoder::supports(codec_) ? sweepFast() : sweepReference();
+  // The line is erased when `progress` ends, before anything more reaches the terminal.
+  progress_ = nullptr;
+  return outcome;
 }
 
 SweepOutcome RunSequence::sweepReference() {
   SweepPoints points(parameters_);
   PointResult point;
-  while (points.next(point.P0)) {
+  PointProgress* slot = progress_ ? &progress_->slot(0) : nullptr;
+  for (std::int64_t index = 0; points.next(point.P0); ++index) {
     // The plain path looks at an interrupt between points only.
     if (options_.interrupt && options_.interrupt->load() != 0) return SweepOutcome::interrupted;
-    point.ser = simulatePoint(point.P0, point.counters);
+    if (slot) progress_->startPoint(*slot, index, point.P0);
+    point.ser = simulatePoint(point.P0, point.counters, slot);
     point.stats = codec_.stats();
     if (!reportPoint(point)) return SweepOutcome::reportFailed;
   }
@@ -43,8 +58,10 @@ SweepOutcome RunSequence::sweepFast() {
   if (options_.threads <= 1) {
     FastPointSimulator simulator(parameters_, codec_, cache);
     PointResult point;
-    while (points.next(point.P0)) {
-      if (!simulator.simulate(point.P0, point, stop)) return SweepOutcome::interrupted;
+    PointProgress* slot = progress_ ? &progress_->slot(0) : nullptr;
+    for (std::int64_t index = 0; points.next(point.P0); ++index) {
+      if (slot) progress_->startPoint(*slot, index, point.P0);
+      if (!simulator.simulate(point.P0, point, stop, slot)) return SweepOutcome::interrupted;
       if (!reportPoint(point)) return SweepOutcome::reportFailed;
     }
     return SweepOutcome::completed;
@@ -52,7 +69,7 @@ SweepOutcome RunSequence::sweepFast() {
   ParallelSweep sweep(options_.threads);
   bool reportFailed = false;
   const bool completed = sweep.run(
-      points, ParallelSweep::fastSimulators(parameters_, codec_, cache),
+      points, ParallelSweep::fastSimulators(parameters_, codec_, cache, progress_),
       [&](const PointResult& point) {
         reportFailed = !reportPoint(point);
         return !reportFailed;
@@ -63,6 +80,9 @@ SweepOutcome RunSequence::sweepFast() {
 }
 
 bool RunSequence::reportPoint(const PointResult& point) {
+  // The console line takes the place of the progress line, which stays away until the line is
+  // out; it then follows the next point, the one the console waits for now.
+  if (progress_) progress_->suspend();
   channel_.setErrorProbability(point.P0);
   writePointReport(report_, console_, point.P0, channel_, point.stats, point.counters.blocks,
                    point.counters.infoSymbols, point.counters.blockErrors,
@@ -70,10 +90,12 @@ bool RunSequence::reportPoint(const PointResult& point) {
   runInfoSymbols_ += point.counters.infoSymbols;
   if (!report_.good()) return false;
   ++pointsReported_;
+  for (PointReporter* reporter : reporters_) reporter->reportPoint(point);
+  if (progress_) progress_->watch(pointsReported_);
   return true;
 }
 
-double RunSequence::simulatePoint(float P0, PointCounters& counters) {
+double RunSequence::simulatePoint(float P0, PointCounters& counters, PointProgress* progress) {
   codec_.resetStats();
   channel_.reseed();
   channel_.setErrorProbability(P0);
@@ -119,10 +141,12 @@ double RunSequence::simulatePoint(float P0, PointCounters& counters) {
       counters.symbolErrors += wrong;
       if (wrong > 0) ++counters.blockErrors;
       ++counters.blocks;
+      if (progress) progress->publish(counters);
     } while (counters.blockErrors < parameters_.minBlockErr);
   }
-  if (counters.symbolErrors == 0) counters.symbolErrors = 1;
-  return static_cast<double>(counters.symbolErrors) / static_cast<double>(counters.infoSymbols);
+  // At least one error is counted in the rate, so that it is never 0; the counter stays true.
+  const std::int64_t counted = std::max<std::int64_t>(counters.symbolErrors, 1);
+  return static_cast<double>(counted) / static_cast<double>(counters.infoSymbols);
 }
 
 namespace {
@@ -130,6 +154,7 @@ namespace {
 struct StartedRun {
   RunParameters parameters;
   std::int32_t runSeed = 0;
+  std::int64_t seedSecond = 0;  // the clock second that seeded the run seed
   std::unique_ptr<NonBinaryCodec> codec;
 };
 
@@ -158,7 +183,8 @@ std::unique_ptr<StartedRun> startUp(RunEnvironment& environment, int& status) {
   started->parameters = *read.parameters;
   // Runs started within the same second draw the same seed and give the same results.
   SourceGenerator seeder;
-  seeder.seed(static_cast<std::uint32_t>(environment.clock.now().seconds));
+  started->seedSecond = environment.clock.now().seconds;
+  seeder.seed(static_cast<std::uint32_t>(started->seedSecond));
   started->runSeed = seeder.draw();
 
   std::string error;
@@ -222,6 +248,8 @@ int runProgram(RunEnvironment& environment) {
     return exitReportFile;
   }
   text::ReportStream report(reportFile);
+  ResultsFiles results(environment.files.csvFile, environment.files.plotFile, environment.errors);
+  results.start(parameters, *codec, started->runSeed, started->seedSecond);
   writeParameterHeader(report, environment.console, parameters);
   // A report that cannot take its header takes no point either: nothing is simulated.
   if (!report.good()) return reportWriteFailure(environment, report.failure());
@@ -232,10 +260,13 @@ int runProgram(RunEnvironment& environment) {
   printStartTime(environment.console, start);
   RunSequence sequence(parameters, *codec, *channel, report, environment.console,
                        environment.sweep);
+  sequence.addReporter(results);
   const SweepOutcome outcome = sequence.sweepErrorProbability();
   if (outcome == SweepOutcome::reportFailed) {
     return reportWriteFailure(environment, report.failure());
   }
+  // The plot shows the points that the report holds, also those of an interrupted sweep.
+  results.writePlot();
   if (outcome == SweepOutcome::interrupted) {
     return interruption(environment, receivedSignal(environment),
                         environment.files.reportFile + " holds the " +
@@ -267,7 +298,7 @@ int runProgram(RunEnvironment& environment) {
   if (const int signal = receivedSignal(environment)) {
     return interruption(environment, signal, "the run was complete");
   }
-  return exitSuccess;
+  return results.failed() ? exitResultsFile : exitSuccess;
 }
 
 }  // namespace nbsim

@@ -7,14 +7,18 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "channel/channel.h"
 #include "channel/draw_stream.h"
 #include "code/nonbinary_codec.h"
 #include "run/clock.h"
 #include "run/key_reader.h"
+#include "run/point_progress.h"
+#include "run/point_reporter.h"
 #include "run/point_result.h"
 #include "run/run_parameters.h"
+#include "run/sweep_progress.h"
 #include "text/report_stream.h"
 
 namespace nbsim {
@@ -25,6 +29,7 @@ enum ExitStatus : int {
   exitParameterFile = 1,  // "param.txt" missing, too short or refused
   exitCodeFile = 2,       // "encoder.txt" missing or unusable
   exitReportFile = 3,     // "result.txt" cannot be opened or written
+  exitResultsFile = 4,    // the run completed, but "result.csv" or "result.svg" failed
   // An interrupted run ends with 128 + the signal number, as a shell reports it.
   exitInterruptedBase = 128,
 };
@@ -34,6 +39,8 @@ struct RunFiles {
   std::string parameterFile = "param.txt";
   std::string codeFile = "encoder.txt";
   std::string reportFile = "result.txt";
+  std::string csvFile = "result.csv";
+  std::string plotFile = "result.svg";
 };
 
 // How the sweep simulates its points.
@@ -47,6 +54,8 @@ struct SweepOptions {
   std::size_t chunkCount = DrawStreamCache::defaultChunkCount;
   // A signal number here (set by a handler) ends the sweep after the points already complete.
   const std::atomic<int>* interrupt = nullptr;
+  // The live progress line; none unless it is drawable.
+  ProgressOutput progress;
 };
 
 // How a sweep ended.
@@ -85,14 +94,19 @@ class RunSequence {
   // Simulates and reports P0 = P0_first, then P0 - P0_step (computed in double, stored as
   // float) while the double difference stays at or above P0_last. Nothing when
   // P0_first < P0_last. The channel's seed must be set. Stops at the first point whose report
-  // cannot be written, and before the first block after an interrupt.
+  // cannot be written, and before the first block after an interrupt. Shows the progress line
+  // while it runs, when the options give a drawable one.
   SweepOutcome sweepErrorProbability();
+
+  // Gives `reporter` every point once the report holds it, in order; it must outlive the sweep.
+  void addReporter(PointReporter& reporter) { reporters_.push_back(&reporter); }
 
   // The plain reference path for one point: the source's blocks encoded, sent through the
   // channel and decoded by the codec, until minBlockErr block errors or volume information
   // symbols. Returns the decoded symbol error rate (at least one error is counted, so it is
-  // never 0); the codec holds the point's statistics.
-  double simulatePoint(float P0, PointCounters& counters);
+  // never 0); the codec holds the point's statistics. Publishes the counts after every block to
+  // `progress`, when given.
+  double simulatePoint(float P0, PointCounters& counters, PointProgress* progress = nullptr);
 
   // Information symbols simulated over all points reported so far.
   std::int64_t runInfoSymbols() const { return runInfoSymbols_; }
@@ -112,6 +126,8 @@ class RunSequence {
 
   std::ostream& console_;
   SweepOptions options_;
+  std::vector<PointReporter*> reporters_;
+  SweepProgress* progress_ = nullptr;  // during a sweep with a progress line
   std::int64_t runInfoSymbols_ = 0;
   std::int64_t pointsReported_ = 0;
 };

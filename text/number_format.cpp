@@ -206,4 +206,21 @@ std::string formatScientific(double value, int precision, int width) {
   return padLeft(std::move(out), width);
 }
 
+namespace {
+
+template <typename Real>
+std::string shortest(Real value) {
+  if (std::isnan(value)) return "nan";
+  // Enough for the longest shortest form of a double: sign, 17 digits, point and exponent.
+  char buffer[32];
+  const std::to_chars_result written = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, written.ptr);
+}
+
+}  // namespace
+
+std::string formatShortest(double value) { return shortest(value); }
+
+std::string formatShortest(float value) { return shortest(value); }
+
 }  // namespace nbsim::text

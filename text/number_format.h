@@ -22,4 +22,10 @@ std::string formatFixed(double value, int precision, int width = 0);
 // exponent digits, right-aligned in `width` characters. Rounding, inf and nan as formatFixed.
 std::string formatScientific(double value, int precision, int width = 0);
 
+// The shortest decimal text that reads back to exactly `value` (std::to_chars), for files that
+// programs read: "0.24" for the float nearest 0.24, "1e-06", "123". Infinity prints as "inf" or
+// "-inf", not-a-number as "nan" whatever its sign bit.
+std::string formatShortest(double value);
+std::string formatShortest(float value);
+
 }  // namespace nbsim::text

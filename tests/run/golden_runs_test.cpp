@@ -1,5 +1,6 @@
 // Replays every run of tests/golden, computed independently of this code, through the real
-// binary with the clock pinned, and requires the report and the console byte for byte.
+// binary with the clock pinned, and requires the report and the console byte for byte. Standard
+// output and standard error go to files, as they do wherever no terminal watches.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -39,14 +40,19 @@ TEST_P(GoldenRun, ReproducesReportAndConsoleByteForByte) {
   const ProgramOutcome outcome = folder.run(std::stoll(readFile(golden / "clock")));
 
   EXPECT_EQ(maskClockLines(outcome.console), readFile(golden / "console.txt"));
+  // The results beside the report come with it, or not at all.
   if (expectsReport) {
     EXPECT_EQ(outcome.exitStatus, 0) << outcome.errors;
     EXPECT_EQ(folder.read("result.txt"), readFile(golden / "result.txt"));
     EXPECT_EQ(outcome.errors, "");
+    EXPECT_TRUE(folder.exists("result.csv"));
+    EXPECT_TRUE(folder.exists("result.svg"));
   } else {
     EXPECT_NE(outcome.exitStatus, 0);
     EXPECT_EQ(folder.read("result.txt"), earlierReport);
     EXPECT_NE(outcome.errors, "");
+    EXPECT_FALSE(folder.exists("result.csv"));
+    EXPECT_FALSE(folder.exists("result.svg"));
   }
 }
 

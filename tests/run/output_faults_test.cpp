@@ -101,6 +101,8 @@ struct Interrupted {
   int status = -1;
   std::string errors;
   std::string report;
+  std::string csv;
+  bool plotted = false;
   std::size_t consolePoints = 0;
 };
 
@@ -124,6 +126,8 @@ Interrupted interruptLongSweep(const char* signal, int threads) {
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   run.errors = folder.read("stderr.captured");
   run.report = folder.read("result.txt");
+  run.csv = folder.read("result.csv");
+  run.plotted = folder.exists("result.svg");
   run.consolePoints = countOf(folder.read("stdout.captured"), "P0 is ");
   return run;
 }
@@ -148,6 +152,9 @@ TEST(Interruption, LeavesEveryCompletedPointAndNothingElse) {
                               " completed points\n");
     EXPECT_EQ(run.consolePoints, points);
     EXPECT_EQ(countOf(run.report, blockErrorLine), points);
+    // The CSV has a row for each of them, and the plot is there.
+    EXPECT_EQ(countOf(run.csv, "\r\n0."), points);
+    EXPECT_TRUE(run.plotted);
     // The report ends with the last point's block error line.
     const std::size_t last = run.report.rfind(blockErrorLine);
     ASSERT_NE(last, std::string::npos);

@@ -51,7 +51,8 @@ inline InProcessRun runIn(const ProgramFolder& folder, std::vector<ClockReading>
   FixedClock clock(std::move(readings));
   CountingKeys keys;
   RunFiles files{(folder.path() / "param.txt").string(), (folder.path() / "encoder.txt").string(),
-                 (folder.path() / "result.txt").string()};
+                 (folder.path() / "result.txt").string(), (folder.path() / "result.csv").string(),
+                 (folder.path() / "result.svg").string()};
   RunEnvironment environment{console, errors, clock, keys, files, sweep};
   InProcessRun run;
   run.status = runProgram(environment);

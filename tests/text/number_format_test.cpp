@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <random>
 #include <string>
@@ -151,6 +152,40 @@ TEST(FormatAgreement, MatchesPrintfExceptOnTies) {
     }
   }
   EXPECT_GT(ties, 0);  // the tie check does single some out
+}
+
+TEST(FormatShortest, ReadsBackToTheSameValueInTheFewestDigits) {
+  EXPECT_EQ(formatShortest(0.24f), "0.24");
+  EXPECT_EQ(formatShortest(static_cast<double>(0.24f)), "0.23999999463558197");
+  EXPECT_EQ(formatShortest(1.0 / 3.0), "0.3333333333333333");
+  EXPECT_EQ(formatShortest(1e-6), "1e-06");
+  EXPECT_EQ(formatShortest(100.0), "100");
+  EXPECT_EQ(formatShortest(-0.0), "-0");
+  const unsigned seed = 20201206;
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937_64 random(seed);
+  for (int n = 0; n < 100000; ++n) {
+    const double value = std::bit_cast<double>(random());
+    const float single = std::bit_cast<float>(static_cast<std::uint32_t>(random()));
+    if (std::isfinite(value)) {
+      ASSERT_EQ(std::strtod(formatShortest(value).c_str(), nullptr), value)
+          << std::hexfloat << value;
+    }
+    if (std::isfinite(single)) {
+      ASSERT_EQ(std::strtof(formatShortest(single).c_str(), nullptr), single)
+          << std::hexfloat << single;
+    }
+  }
+}
+
+TEST(FormatShortest, SpellsInfinityAndNotANumberAsReadersExpect) {
+  const double infinity = std::numeric_limits<double>::infinity();
+  EXPECT_EQ(formatShortest(infinity), "inf");
+  EXPECT_EQ(formatShortest(-infinity), "-inf");
+  EXPECT_EQ(formatShortest(std::numeric_limits<float>::infinity()), "inf");
+  // 0/0 carries the sign bit on common hardware; the text never does.
+  EXPECT_EQ(formatShortest(std::copysign(std::numeric_limits<double>::quiet_NaN(), -1.0)), "nan");
+  EXPECT_EQ(formatShortest(std::numeric_limits<float>::quiet_NaN()), "nan");
 }
 
 }  // namespace
