@@ -3,6 +3,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -10,23 +15,42 @@
 
 namespace nbsim {
 
+namespace {
+
+// The size and alignment of a huge page, which a slab fills whole.
+constexpr std::size_t hugePageBytes = std::size_t{2} << 20;
+
+}  // namespace
+
 DrawStreamCache::DrawStreamCache(std::int32_t seed, std::size_t chunkSize, std::size_t chunkCount)
-    : chunkSize_(std::max<std::size_t>(chunkSize, 1)), chunks_(chunkCount) {
+    : chunkSize_(std::max<std::size_t>(chunkSize, 1)), chunks_(chunkCount, nullptr) {
   generator_.init(seed);
+  // Whole huge pages per slab, holding as many whole chunks as fit, one at least.
+  const std::size_t chunkBytes = chunkSize_ * sizeof(std::int32_t);
+  chunksPerSlab_ = std::max<std::size_t>(hugePageBytes / chunkBytes, 1);
+  slabBytes_ = (chunksPerSlab_ * chunkBytes + hugePageBytes - 1) / hugePageBytes * hugePageBytes;
 }
 
 const std::int32_t* DrawStreamCache::chunk(std::size_t k) {
   if (k >= ready_.load(std::memory_order_acquire)) generateThrough(k);
-  return chunks_[k].get();
+  return chunks_[k];
 }
 
 void DrawStreamCache::generateThrough(std::size_t k) {
   const std::lock_guard<std::mutex> lock(mutex_);
   std::size_t ready = ready_.load(std::memory_order_relaxed);
   for (; ready <= k; ++ready) {
-    chunks_[ready] = std::make_unique<std::int32_t[]>(chunkSize_);
-    std::int32_t* draws = chunks_[ready].get();
-    for (std::size_t d = 0; d < chunkSize_; ++d) draws[d] = generator_.nextInt();
+    if (ready % chunksPerSlab_ == 0) {
+      void* memory = std::aligned_alloc(hugePageBytes, slabBytes_);
+      if (memory == nullptr) throw std::bad_alloc();
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+      // A hint only: where huge pages are not to be had, the slab keeps small ones.
+      madvise(memory, slabBytes_, MADV_HUGEPAGE);
+#endif
+      slabs_.emplace_back(static_cast<std::int32_t*>(memory));
+    }
+    chunks_[ready] = slabs_.back().get() + (ready % chunksPerSlab_) * chunkSize_;
+    generator_.fill(chunks_[ready], chunkSize_);
     ready_.store(ready + 1, std::memory_order_release);
   }
 }
@@ -58,7 +82,7 @@ void DrawCursor::advanceWindow() {
     generator_ = cache_.continuation();
     liveBuffer_.resize(liveBufferSize);
   }
-  for (std::int32_t& draw : liveBuffer_) draw = generator_.nextInt();
+  generator_.fill(liveBuffer_.data(), liveBuffer_.size());
   position_ = liveBuffer_.data();
   end_ = position_ + liveBuffer_.size();
 }

@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -44,7 +45,17 @@ class DrawStreamCache {
   void generateThrough(std::size_t k);
 
   std::size_t chunkSize_;
-  std::vector<std::unique_ptr<std::int32_t[]>> chunks_;
+  // Where each generated chunk starts, in the slabs below (null until generated).
+  std::vector<std::int32_t*> chunks_;
+  // The memory of the chunks, in slabs of whole huge pages where the system has them: the
+  // stream is written once and read by every point, and a fresh page costs more to map than to
+  // fill.
+  struct FreeMemory {
+    void operator()(void* memory) const { std::free(memory); }
+  };
+  std::vector<std::unique_ptr<std::int32_t[], FreeMemory>> slabs_;
+  std::size_t chunksPerSlab_ = 1;
+  std::size_t slabBytes_ = 0;
   // Chunks 0..ready_-1 are complete; published with release order so that readers need no lock.
   std::atomic<std::size_t> ready_{0};
   std::mutex mutex_;

@@ -28,4 +28,22 @@ std::int32_t ShiftXorGenerator::nextInt() {
   return static_cast<std::int32_t>(s2_);
 }
 
+void ShiftXorGenerator::fill(std::int32_t* draws, std::size_t count) {
+  const std::uint32_t maskA = maskA_;
+  const std::uint32_t maskB = maskB_;
+  std::uint32_t s1 = s1_;
+  std::uint32_t s2 = s2_;
+  for (std::size_t d = 0; d < count; ++d) {
+#pragma GCC unroll 6
+    for (int i = 0; i < 6; ++i) {
+      const std::uint32_t t = s1 ^ s2;
+      s1 = maskA & s2;
+      s2 = maskB & ((s2 >> 21) ^ (t << 10));
+    }
+    draws[d] = static_cast<std::int32_t>(s2);
+  }
+  s1_ = s1;
+  s2_ = s2;
+}
+
 }  // namespace nbsim

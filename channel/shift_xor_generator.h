@@ -2,6 +2,7 @@
 // masks, six steps per draw. Independent of the source generator.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace nbsim {
@@ -14,6 +15,10 @@ class ShiftXorGenerator {
 
   // One draw (six steps); returns the new s2, 0..2147483647.
   std::int32_t nextInt();
+
+  // The next `count` draws into draws[0 .. count - 1], as nextInt would give them one by one;
+  // the state stays in registers meanwhile.
+  void fill(std::int32_t* draws, std::size_t count);
 
   // One draw; returns s2 / maskB as one double division, a value in [0, 1].
   double uniform() { return toUniform(nextInt()); }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -74,6 +75,21 @@ TEST(DrawStream, ReadsTheGeneratorsSequenceAcrossChunksAndPastTheCap) {
   for (int round = 0; round < 2; ++round) {
     cursor.restart();
     for (std::size_t k = 0; k < expected.size(); ++k) ASSERT_EQ(cursor.next(), expected[k]) << k;
+  }
+}
+
+TEST(DrawStream, KeepsChunksApartWhateverTheirSizeAgainstTheMemoryPages) {
+  // Chunks that share a page-sized block of memory, and chunks larger than one: no chunk may
+  // overwrite another.
+  for (const std::size_t chunkSize : {std::size_t{100000}, (std::size_t{1} << 19) + 3}) {
+    DrawStreamCache cache(77, chunkSize, 3);
+    const std::vector<std::int32_t> expected = plainDraws(77, 3 * chunkSize);
+    for (std::size_t k = 0; k < 3; ++k) cache.chunk(k);
+    for (std::size_t k = 0; k < 3; ++k) {
+      ASSERT_TRUE(std::equal(cache.chunk(k), cache.chunk(k) + chunkSize,
+                             expected.begin() + static_cast<std::ptrdiff_t>(k * chunkSize)))
+          << "chunk " << k << " of " << chunkSize;
+    }
   }
 }
 

@@ -30,6 +30,17 @@ TEST(ShiftXorGeneratorSequence, SeedZeroGivesTheKnownFirstFiveDraws) {
             (std::vector<std::int32_t>{540862876, 835538279, 839110297, 157817398, 1304235816}));
 }
 
+TEST(ShiftXorGeneratorSequence, FillGivesTheDrawsOfNextIntAndGoesOnFromThem) {
+  ShiftXorGenerator generator;
+  generator.init(12345);
+  std::vector<std::int32_t> draws(1000);
+  generator.fill(draws.data(), 600);
+  generator.fill(draws.data() + 600, 0);
+  for (std::size_t d = 600; d < 700; ++d) draws[d] = generator.nextInt();
+  generator.fill(draws.data() + 700, 300);
+  EXPECT_EQ(draws, firstDraws(12345, 1000));
+}
+
 TEST(ShiftXorGeneratorSequence, OnlyTheLowTwentyOneSeedBitsMatter) {
   EXPECT_EQ(firstDraws(2097153, 20), firstDraws(1, 20));
   // A negative seed keeps its bit pattern: -1 has the same low 21 bits as 0x1FFFFF.
