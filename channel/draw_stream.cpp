@@ -118,24 +118,9 @@ void DrawCursor::markAtOrBelow(std::int32_t bound) {
   markedBound_ = bound;
 }
 
-std::int64_t DrawCursor::skipAboveFrom(std::int32_t bound, std::int64_t limit) {
-  if (bound != markedBound_) dropMarks(markedCount_);
-  std::int64_t skipped = 0;
-  while (skipped < limit) {
-    if (markedCount_ == 0) {
-      if (position_ == end_) advanceWindow();
-      markAtOrBelow(bound);
-    }
-    const std::int64_t wanted = limit - skipped;
-    const std::int64_t above =
-        marks_ == 0 ? markedCount_ : static_cast<std::int64_t>(std::countr_zero(marks_));
-    const std::int64_t step = std::min(above, wanted);
-    position_ += step;
-    dropMarks(step);
-    skipped += step;
-    if ((marks_ & 1) != 0) break;  // the next draw is at or below the bound
-  }
-  return skipped;
+void DrawCursor::markNext(std::int32_t bound) {
+  if (position_ == end_) advanceWindow();
+  markAtOrBelow(bound);
 }
 
 }  // namespace nbsim

@@ -77,25 +77,69 @@ class DrawCursor {
     return *position_++;
   }
 
-  // Passes over the draws above `bound`, at most `limit` of them, and returns how many it passed;
-  // the next draw is then the first one at or below `bound`, unless `limit` was reached.
-  std::int64_t skipAbove(std::int32_t bound, std::int64_t limit) {
-    // Most skips end at a draw already marked for this bound.
-    if (marks_ != 0 && bound == markedBound_) {
-      const auto above = static_cast<std::int64_t>(std::countr_zero(marks_));
-      if (above < limit) {
-        position_ += above;
-        dropMarks(above);
-        return above;
+  // Passes `count` symbols through the channel at `bound`: each takes one draw, and a draw at or
+  // below `bound` corrupts its symbol s, whose value is the draw after it: onCorrupted(s, value)
+  // for each, s ascending. The marks of a word of draws stay in registers across the calls.
+  template <typename OnCorrupted>
+  void transmit(std::int32_t bound, std::int64_t count, OnCorrupted&& onCorrupted) {
+    if (bound != markedBound_) dropMarks(markedCount_);
+    std::int64_t s = 0;
+    while (s < count) {
+      if (markedCount_ == 0) markNext(bound);
+      std::uint64_t marks = marks_;
+      std::int64_t marked = markedCount_;
+      const std::int32_t* position = position_;
+      bool valueBeyond = false;  // a corrupting draw ended the word: its value lies beyond
+      while (s < count) {
+        const std::int64_t room = count - s;
+        if (marks == 0) {
+          // No draw of the word corrupts: the symbols pass it, or the block ends within it.
+          const std::int64_t step = std::min(marked, room);
+          position += step;
+          marked -= step;
+          s += step;
+          break;
+        }
+        const auto above = static_cast<std::int64_t>(std::countr_zero(marks));
+        if (above >= room) {
+          position += room;
+          marked -= room;
+          marks >>= room;  // room <= above < 64
+          s = count;
+          break;
+        }
+        s += above;
+        const std::int64_t used = above + 1;  // 1..64
+        position += used;
+        marked -= used;
+        if (marked == 0) {
+          marks = 0;
+          valueBeyond = true;
+          break;
+        }
+        marks >>= used;
+        const std::int32_t value = *position;
+        ++position;
+        --marked;
+        marks >>= 1;
+        onCorrupted(s, value);
+        ++s;
+      }
+      position_ = position;
+      marks_ = marks;
+      markedCount_ = marked;
+      if (valueBeyond) {
+        onCorrupted(s, next());
+        ++s;
       }
     }
-    return skipAboveFrom(bound, limit);
   }
 
  private:
   void advanceWindow();
-  std::int64_t skipAboveFrom(std::int32_t bound, std::int64_t limit);
-  // Marks the draws at or below `bound` among the next 64 (fewer at the window's end).
+  // Marks the draws at or below `bound` among the next 64 (fewer at the window's end), moving
+  // to the next window first at the end of one.
+  void markNext(std::int32_t bound);
   void markAtOrBelow(std::int32_t bound);
   // Forgets the marks of the next k draws, k <= markedCount_.
   void dropMarks(std::int64_t k) {

@@ -45,15 +45,10 @@ class ErrorPatternSource {
   // symbol s (0..count-1, ascending) that leaves it as e (1..Q-1).
   template <typename OnError>
   void transmitZeros(std::int64_t count, OnError&& onError) {
-    std::int64_t s = 0;
-    for (;;) {
-      s += cursor_.skipAbove(bound_, count - s);
-      if (s == count) return;
-      cursor_.next();  // the draw that corrupts symbol s
-      const auto drawn = static_cast<std::uint32_t>(cursor_.next());
-      onError(s, static_cast<std::int32_t>(otherValues_.remainder(drawn)) + 1);
-      ++s;
-    }
+    cursor_.transmit(bound_, count, [this, &onError](std::int64_t s, std::int32_t drawn) {
+      const std::uint32_t other = otherValues_.remainder(static_cast<std::uint32_t>(drawn));
+      onError(s, static_cast<std::int32_t>(other) + 1);
+    });
   }
 
  private:

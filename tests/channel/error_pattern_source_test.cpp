@@ -10,6 +10,7 @@
 #include <limits>
 #include <random>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "channel/draw_stream.h"
@@ -93,27 +94,32 @@ TEST(DrawStream, KeepsChunksApartWhateverTheirSizeAgainstTheMemoryPages) {
   }
 }
 
-TEST(DrawStream, SkipsExactlyTheDrawsAboveTheBound) {
-  const std::vector<std::int32_t> draws = plainDraws(99, 20000);
+TEST(DrawStream, CorruptsExactlyTheSymbolsOfTheDrawsAtOrBelowTheBound) {
+  const std::vector<std::int32_t> draws = plainDraws(99, 40000);
   const std::vector<std::int32_t> bounds = {-1, 0, 100000000, 1000000000, 2147483646, 2147483647};
-  // Each bound alone, then (-2) a bound drawn anew for every skip: the cursor keeps what it
-  // compared for one bound and must not use it for another.
+  // Each bound alone, then (-2) a bound drawn anew for every run of symbols: the cursor keeps
+  // what it compared for one bound and must not use it for another. Single draws read between
+  // the runs shift the stream against the words of 64 draws.
   for (const std::int32_t fixed : {-1, 0, 100000000, 1000000000, 2147483646, 2147483647, -2}) {
     DrawStreamCache cache(99, 7, 4);
     DrawCursor cursor(cache);
     std::size_t position = 0;
     std::mt19937 random(static_cast<unsigned>(fixed));
-    while (position + 100 < draws.size()) {
+    while (position + 400 < draws.size()) {
       const std::int32_t bound = fixed != -2 ? fixed : bounds[random() % bounds.size()];
-      const std::int64_t limit = static_cast<std::int64_t>(random() % 150);
-      std::size_t expected = position;
-      while (static_cast<std::int64_t>(expected - position) < limit && draws[expected] > bound) {
-        ++expected;
+      const auto count = static_cast<std::int64_t>(random() % 150);
+      // One draw per symbol, and one more for the value of each corrupted symbol.
+      std::vector<std::pair<std::int64_t, std::int32_t>> expected;
+      for (std::int64_t s = 0; s < count; ++s) {
+        if (draws[position++] <= bound) expected.emplace_back(s, draws[position++]);
       }
-      ASSERT_EQ(cursor.skipAbove(bound, limit), static_cast<std::int64_t>(expected - position));
-      position = expected;
-      ASSERT_EQ(cursor.next(), draws[position]);
-      ++position;
+      std::vector<std::pair<std::int64_t, std::int32_t>> seen;
+      cursor.transmit(bound, count,
+                      [&seen](std::int64_t s, std::int32_t value) { seen.emplace_back(s, value); });
+      ASSERT_EQ(seen, expected);
+      if (random() % 2 == 0) {
+        ASSERT_EQ(cursor.next(), draws[position++]);
+      }
     }
   }
 }
