@@ -589,13 +589,13 @@ std::uint32_t ErrorPatternDecoder::voteGroup(std::int32_t i, std::int32_t first,
   return correcting;
 }
 
+template <std::int32_t fixedChecks>
 std::int32_t ErrorPatternDecoder::nonzeroVotes(std::int32_t i, std::int32_t c) const {
   std::int32_t votes = changed_[i * changedStride_ + flagPad + c];
-  const std::int32_t* const end = nonzeroOffsets_.data() + tapStart_[i + 1];
-  for (const std::int32_t* offset = nonzeroOffsets_.data() + tapStart_[i]; offset != end;
-       ++offset) {
-    votes += nonzero_[*offset + c];
-  }
+  const std::int32_t* const offsets = nonzeroOffsets_.data() + tapStart_[i];
+  const std::int32_t checks = fixedChecks > 0 ? fixedChecks : tapStart_[i + 1] - tapStart_[i];
+#pragma GCC unroll 16
+  for (std::int32_t k = 0; k < checks; ++k) votes += nonzero_[offsets[k] + c];
   return votes;
 }
 
@@ -689,7 +689,7 @@ bool ErrorPatternDecoder::runIteration(std::int32_t threshold, std::int32_t lowe
       }
       corrected = true;
       // The symbol is not visited again in this pass: what it keeps decides for the rest.
-      if (nonzeroVotes(i, c) >= lowestNeeded_[i]) reachedLowest = true;
+      if (nonzeroVotes<fixedChecks>(i, c) >= lowestNeeded_[i]) reachedLowest = true;
     }
     top = c - 1;
   }

@@ -93,6 +93,8 @@ class ErrorPatternDecoder {
   std::uint32_t voteGroup(std::int32_t i, std::int32_t first, std::int32_t threshold,
                           std::uint32_t due);
   // n(i, c) + [d(i, c) != 0].
+  // `fixedChecks` as for runIteration.
+  template <std::int32_t fixedChecks = 0>
   std::int32_t nonzeroVotes(std::int32_t i, std::int32_t c) const;
   bool findCorrection(std::int32_t i, std::int32_t c, std::int32_t threshold, Symbol& a);
   // `fixedChecks` as for runIteration.
