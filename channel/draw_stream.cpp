@@ -25,6 +25,7 @@ constexpr std::size_t hugePageBytes = std::size_t{2} << 20;
 DrawStreamCache::DrawStreamCache(std::int32_t seed, std::size_t chunkSize, std::size_t chunkCount)
     : chunkSize_(std::max<std::size_t>(chunkSize, 1)), chunks_(chunkCount, nullptr) {
   generator_.init(seed);
+  if (chunkSize_ % 4 == 0 && chunkSize_ >= 64) quarterChunk_.emplace(chunkSize_ / 4);
   // Whole huge pages per slab, holding as many whole chunks as fit, one at least.
   const std::size_t chunkBytes = chunkSize_ * sizeof(std::int32_t);
   chunksPerSlab_ = std::max<std::size_t>(hugePageBytes / chunkBytes, 1);
@@ -50,7 +51,11 @@ void DrawStreamCache::generateThrough(std::size_t k) {
       slabs_.emplace_back(static_cast<std::int32_t*>(memory));
     }
     chunks_[ready] = slabs_.back().get() + (ready % chunksPerSlab_) * chunkSize_;
-    generator_.fill(chunks_[ready], chunkSize_);
+    if (quarterChunk_) {
+      generator_.fillInFourLanes(chunks_[ready], chunkSize_ / 4, *quarterChunk_);
+    } else {
+      generator_.fill(chunks_[ready], chunkSize_);
+    }
     ready_.store(ready + 1, std::memory_order_release);
   }
 }

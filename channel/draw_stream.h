@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "channel/shift_xor_generator.h"
@@ -54,6 +55,9 @@ class DrawStreamCache {
     void operator()(void* memory) const { std::free(memory); }
   };
   std::vector<std::unique_ptr<std::int32_t[], FreeMemory>> slabs_;
+  // Chunks of a multiple of four draws are generated in four lanes at once, a quarter chunk
+  // apart.
+  std::optional<ShiftXorGenerator::Jump> quarterChunk_;
   std::size_t chunksPerSlab_ = 1;
   std::size_t slabBytes_ = 0;
   // Chunks 0..ready_-1 are complete; published with release order so that readers need no lock.

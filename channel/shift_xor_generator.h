@@ -2,6 +2,7 @@
 // masks, six steps per draw. Independent of the source generator.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -20,6 +21,25 @@ class ShiftXorGenerator {
   // the state stays in registers meanwhile.
   void fill(std::int32_t* draws, std::size_t count);
 
+  // A given number of draws as one map of the state. The step only shifts, XORs and masks, so
+  // it is linear over the 64 state bits (s1 low, s2 high), and so is any number of draws: the
+  // map is kept as the images of the 64 unit states.
+  class Jump {
+   public:
+    // The map of `draws` draws, by repeated squaring of the map of one.
+    explicit Jump(std::uint64_t draws);
+    std::uint64_t apply(std::uint64_t state) const;
+
+   private:
+    Jump() = default;
+    std::array<std::uint64_t, 64> images_{};
+  };
+
+  // The next 4 * perLane draws into draws[0 .. 4 * perLane - 1], as fill would give them:
+  // four stretches of perLane draws generated side by side, each lane started where the
+  // previous one ends by `jump`, which must be Jump(perLane).
+  void fillInFourLanes(std::int32_t* draws, std::size_t perLane, const Jump& jump);
+
   // One draw; returns s2 / maskB as one double division, a value in [0, 1].
   double uniform() { return toUniform(nextInt()); }
 
@@ -32,6 +52,7 @@ class ShiftXorGenerator {
 
  private:
   void step();
+  std::uint64_t state() const { return s1_ | (std::uint64_t{s2_} << 32); }
 
   std::uint32_t maskA_ = 0;
   std::uint32_t maskB_ = 0;

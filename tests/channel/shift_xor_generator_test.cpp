@@ -41,6 +41,20 @@ TEST(ShiftXorGeneratorSequence, FillGivesTheDrawsOfNextIntAndGoesOnFromThem) {
   EXPECT_EQ(draws, firstDraws(12345, 1000));
 }
 
+TEST(ShiftXorGeneratorSequence, FourLanesGiveTheDrawsOfNextIntAndGoOnFromThem) {
+  // Lanes of every length modulo 4, and a seed with bits above the 21 that s1 keeps.
+  for (const std::size_t perLane : {1, 2, 3, 4, 5, 7, 64, 1001}) {
+    const ShiftXorGenerator::Jump jump(perLane);
+    ShiftXorGenerator generator;
+    generator.init(-98765);
+    std::vector<std::int32_t> draws(8 * perLane + 10);
+    generator.fillInFourLanes(draws.data(), perLane, jump);
+    generator.fillInFourLanes(draws.data() + 4 * perLane, perLane, jump);
+    for (std::size_t d = 8 * perLane; d < draws.size(); ++d) draws[d] = generator.nextInt();
+    EXPECT_EQ(draws, firstDraws(-98765, static_cast<int>(draws.size()))) << perLane;
+  }
+}
+
 TEST(ShiftXorGeneratorSequence, OnlyTheLowTwentyOneSeedBitsMatter) {
   EXPECT_EQ(firstDraws(2097153, 20), firstDraws(1, 20));
   // A negative seed keeps its bit pattern: -1 has the same low 21 bits as 0x1FFFFF.
