@@ -91,9 +91,7 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
   const auto L = static_cast<std::size_t>(L_);
   decision_.assign(nk_ * L, 0);
   difference_.assign(static_cast<std::size_t>(nk_) * static_cast<std::size_t>(changedStride_), 0);
-  // Eight more at the end: the sums read eight syndrome symbols at a time up to position L + 6.
-  syndrome_.assign(
-      static_cast<std::size_t>(nr_) * static_cast<std::size_t>(syndromeStride_) + flagPad, 0);
+  syndrome_.assign(static_cast<std::size_t>(nr_) * static_cast<std::size_t>(syndromeStride_), 0);
   nonzero_.assign(static_cast<std::size_t>(nr_) * static_cast<std::size_t>(syndromeStride_), 0);
   changed_.assign(static_cast<std::size_t>(nk_) * static_cast<std::size_t>(changedStride_), 0);
   groupVotes_.assign(static_cast<std::size_t>(nk_) * 8, 0);
@@ -114,6 +112,7 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
   pass_ = passFor(nk_ == 1 ? checks_[0] : 0, std::make_index_sequence<largestFixedChecks>());
   repeatMarks_.assign(256, 0);
   received_.assign(nk_ * L, 0);
+  receivedChecks_.assign(static_cast<std::size_t>(nr_) * L, CheckError{0, 0});
   // A syndrome symbol's whole sum, of its check error and its taps, must fit 16 bits unsigned.
   std::int64_t largestSum = 0;
   for (std::int32_t v = 0; v < nr_; ++v) {
@@ -147,25 +146,34 @@ void ErrorPatternDecoder::startBlock() {
   if (clean_) return;
   std::fill(decision_.begin(), decision_.end(), 0);
   std::fill(difference_.begin(), difference_.end(), 0);
-  std::fill(syndrome_.begin(), syndrome_.end(), 0);
-  std::fill(nonzero_.begin(), nonzero_.end(), 0);
   std::fill(changed_.begin(), changed_.end(), 0);
   wrong_ = 0;
   receivedCount_ = 0;
+  receivedCheckCount_ = 0;
   clean_ = true;
 }
 
 void ErrorPatternDecoder::receiveInformation() {
-  // Sums cost about L / 8 vector steps per tap, an error about one scalar step per tap.
+  // Sums cost about L / 8 vector steps per tap, an error about one scalar step per tap. The
+  // sums write every syndrome symbol; errors one by one need a cleared syndrome first.
   if (sums_ && 32 * receivedCount_ >= L_) {
     addInformationSums();
   } else {
+    if (!syndromeCleared_) {
+      std::fill(syndrome_.begin(), syndrome_.end(), 0);
+      std::fill(nonzero_.begin(), nonzero_.end(), 0);
+    }
     for (std::int32_t k = 0; k < receivedCount_; ++k) {
       const std::int32_t index = received_[k];
       addAlongChecks<false>(index / L_, index % L_, decision_[index]);
     }
   }
+  for (std::int32_t k = 0; k < receivedCheckCount_; ++k) {
+    addToSyndrome(receivedChecks_[k].at, 0, receivedChecks_[k].minusE);
+  }
+  syndromeCleared_ = receivedCount_ == 0 && receivedCheckCount_ == 0 && syndromeCleared_;
   receivedCount_ = 0;
+  receivedCheckCount_ = 0;
 }
 
 void ErrorPatternDecoder::addInformationSums() {
@@ -209,7 +217,7 @@ void ErrorPatternDecoder::addInformationSums() {
     const std::int32_t* const end = sumOffsets_.data() + sumStart_[v + 1];
     for (std::int32_t j = 0; j < L; j += 8) {
       // Lanes at L and above compute nothing that is kept.
-      __m128i sum = _mm_packs_epi32(load(syndrome + j), load(syndrome + j + 4));
+      __m128i sum = zero;
       __m128i other = zero;  // a second sum, so that the additions do not wait for each other
       const std::int16_t* const mirrored = mirrored_.data() + j;
       const std::int32_t* offset = begin;
@@ -300,13 +308,19 @@ std::int32_t ErrorPatternDecoder::decodeBlock(IterationStats& stats) {
   stats.decodedSymbols += static_cast<std::int64_t>(nk_) * L_;
   stats.errors[0] += wrong_;
   const auto passes = static_cast<std::int32_t>(threshold_.size());
+  std::int64_t* const errors = stats.errors.data();
   bool ran = false;
   bool lastCorrected = false;
   std::int32_t lastThreshold = 0;
   bool restIdle = false;  // no remaining pass can correct anything
   for (std::int32_t k = 0; k < passes; ++k) {
+    if (restIdle) {
+      // The rest of the passes leave the block as it is.
+      for (; k < passes; ++k) errors[k + 1] += wrong_;
+      break;
+    }
     const std::int32_t threshold = threshold_[k];
-    bool run = !restIdle;
+    bool run = true;
     // The block is as the last pass left it; if that pass corrected nothing, neither does one
     // at a threshold no lower.
     if (run && ran && !lastCorrected && threshold >= lastThreshold) run = false;
@@ -323,7 +337,7 @@ std::int32_t ErrorPatternDecoder::decodeBlock(IterationStats& stats) {
       ran = true;
       restIdle = !syndromeRaised_ && !reached;
     }
-    stats.errors[k + 1] += wrong_;
+    errors[k + 1] += wrong_;
   }
   return wrong_;
 }

@@ -45,7 +45,8 @@ class ErrorPatternDecoder {
   // Check symbol (v, j) of the block was received with error e (1..Q-1); once per symbol.
   void addCheckError(std::int32_t v, std::int32_t j, Symbol e) {
     clean_ = false;
-    addToSyndrome(v * syndromeStride_ + flagPad, j, Q_ - static_cast<std::uint32_t>(e));
+    receivedChecks_[receivedCheckCount_++] = {v * syndromeStride_ + flagPad + j,
+                                              Q_ - static_cast<std::uint32_t>(e)};
   }
 
   // Runs every iteration on the block, adds the block to `stats` as NonBinaryCodec::decode does,
@@ -103,7 +104,7 @@ class ErrorPatternDecoder {
   // Adds x (0..Q-1) to syndrome symbol j of the branch whose arrays start at `base`, and keeps
   // its non-zero flag; while the block is received.
   void addToSyndrome(std::int32_t base, std::int32_t j, std::uint32_t x) {
-    std::uint32_t* const syndrome = &syndrome_[base];
+    std::uint32_t* const syndrome = &syndrome_[static_cast<std::size_t>(base)];
     // Both terms are below Q <= 2^31 - 1, so the sum fits 32 bits unsigned.
     const std::uint32_t sum = syndrome[j] + x;
     const std::uint32_t after = sum >= Q_ ? sum - Q_ : sum;
@@ -168,6 +169,17 @@ class ErrorPatternDecoder {
   // The information errors received and not yet in the syndrome, by decision index.
   std::vector<std::int32_t> received_;
   std::int32_t receivedCount_ = 0;
+  // The check errors received and not yet in the syndrome: where each goes in syndrome_, and
+  // what it adds there.
+  struct CheckError {
+    std::int32_t at;
+    std::uint32_t minusE;
+  };
+  std::vector<CheckError> receivedChecks_;
+  std::int32_t receivedCheckCount_ = 0;
+  // Every syndrome symbol and flag is zero: the syndrome of a block is built from scratch
+  // instead of cleared with every block, and cleared only where errors are added one by one.
+  bool syndromeCleared_ = true;
   // Whole sums serve for alphabets of 15-bit values, where a syndrome symbol's sum fits 16 bits
   // and the taps are below L. mirrored_ holds each branch's errors twice in a row
   // (mirroredStride_ apart), so that position c + t needs no wrap.
