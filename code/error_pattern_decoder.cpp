@@ -123,11 +123,14 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
     largestSum = std::max(largestSum, terms * (codec.alphabetSize() - 1));
   }
 #if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
-  sums_ = codec.alphabetSize() <= 32768 && largestSum <= 65535 &&
-          std::all_of(informationTaps_.begin(), informationTaps_.end(),
-                      [this](const InformationTap& tap) { return tap.t < L_; });
+  if (codec.alphabetSize() <= 32768 && largestSum <= 65535 &&
+      std::all_of(informationTaps_.begin(), informationTaps_.end(),
+                  [this](const InformationTap& tap) { return tap.t < L_; })) {
+    sums_ = sumsFor(nk_ == 1 && nr_ == 1 ? checks_[0] : 0,
+                    std::make_index_sequence<largestFixedChecks>());
+  }
 #endif
-  if (sums_) {
+  if (sums_ != nullptr) {
     mirroredStride_ = 2 * L_ + flagPad;
     mirrored_.assign(static_cast<std::size_t>(nk_) * static_cast<std::size_t>(mirroredStride_), 0);
     for (std::int32_t v = 0; v < nr_; ++v) {
@@ -156,8 +159,8 @@ void ErrorPatternDecoder::startBlock() {
 void ErrorPatternDecoder::receiveInformation() {
   // Sums cost about L / 8 vector steps per tap, an error about one scalar step per tap. The
   // sums write every syndrome symbol; errors one by one need a cleared syndrome first.
-  if (sums_ && 32 * receivedCount_ >= L_) {
-    addInformationSums();
+  if (sums_ != nullptr && 32 * receivedCount_ >= L_) {
+    (this->*sums_)();
   } else {
     if (!syndromeCleared_) {
       std::fill(syndrome_.begin(), syndrome_.end(), 0);
@@ -176,6 +179,7 @@ void ErrorPatternDecoder::receiveInformation() {
   receivedCheckCount_ = 0;
 }
 
+template <std::int32_t fixedTaps>
 void ErrorPatternDecoder::addInformationSums() {
 #if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
   // Syndrome symbol (v, j) gains sum over taps t of (i, v) of error (i, j + t): eight positions
@@ -220,12 +224,21 @@ void ErrorPatternDecoder::addInformationSums() {
       __m128i sum = zero;
       __m128i other = zero;  // a second sum, so that the additions do not wait for each other
       const std::int16_t* const mirrored = mirrored_.data() + j;
-      const std::int32_t* offset = begin;
-      for (; end - offset >= 2; offset += 2) {
-        sum = _mm_add_epi16(sum, load(mirrored + offset[0]));
-        other = _mm_add_epi16(other, load(mirrored + offset[1]));
+      if constexpr (fixedTaps > 0) {
+#pragma GCC unroll 16
+        for (std::int32_t k = 0; k + 1 < fixedTaps; k += 2) {
+          sum = _mm_add_epi16(sum, load(mirrored + begin[k]));
+          other = _mm_add_epi16(other, load(mirrored + begin[k + 1]));
+        }
+        if (fixedTaps % 2 != 0) sum = _mm_add_epi16(sum, load(mirrored + begin[fixedTaps - 1]));
+      } else {
+        const std::int32_t* offset = begin;
+        for (; end - offset >= 2; offset += 2) {
+          sum = _mm_add_epi16(sum, load(mirrored + offset[0]));
+          other = _mm_add_epi16(other, load(mirrored + offset[1]));
+        }
+        if (offset != end) sum = _mm_add_epi16(sum, load(mirrored + *offset));
       }
-      if (offset != end) sum = _mm_add_epi16(sum, load(mirrored + *offset));
       sum = reduce(_mm_add_epi16(sum, other));
       const __m128i nonzero = _mm_andnot_si128(_mm_cmpeq_epi16(sum, zero), _mm_set1_epi16(1));
       if (j + 8 <= L) {
@@ -461,6 +474,14 @@ ErrorPatternDecoder::BranchCounts ErrorPatternDecoder::branchCounts(std::int32_t
           &groupVotes_[i * 8],
           needed_[i],
           lowestNeeded_[i]};
+}
+
+template <std::size_t... fixedTaps>
+ErrorPatternDecoder::Sums ErrorPatternDecoder::sumsFor(std::int32_t taps,
+                                                       std::index_sequence<fixedTaps...>) {
+  constexpr Sums sums[] = {
+      &ErrorPatternDecoder::addInformationSums<static_cast<std::int32_t>(fixedTaps)>...};
+  return taps > 0 && taps < static_cast<std::int32_t>(sizeof...(fixedTaps)) ? sums[taps] : sums[0];
 }
 
 template <std::size_t... fixedChecks>

@@ -123,7 +123,12 @@ class ErrorPatternDecoder {
   // Adds the information errors received since startBlock to the syndrome, error by error or,
   // when there are many, as whole sums over every position.
   void receiveInformation();
+  // `fixedTaps` > 0: the code has one branch of each kind, with that many taps; 0: any code.
+  template <std::int32_t fixedTaps>
   void addInformationSums();
+  using Sums = void (ErrorPatternDecoder::*)();
+  template <std::size_t... fixedTaps>
+  static Sums sumsFor(std::int32_t taps, std::index_sequence<fixedTaps...>);
 
   // Zero flags in front of every flag array, so that a group of eight positions may start below
   // position 0.
@@ -183,7 +188,7 @@ class ErrorPatternDecoder {
   // Whole sums serve for alphabets of 15-bit values, where a syndrome symbol's sum fits 16 bits
   // and the taps are below L. mirrored_ holds each branch's errors twice in a row
   // (mirroredStride_ apart), so that position c + t needs no wrap.
-  bool sums_ = false;
+  Sums sums_ = nullptr;  // addInformationSums for this code, where whole sums serve
   std::int32_t mirroredStride_ = 0;
   std::vector<std::int16_t> mirrored_;
   // Per check branch v: where in mirrored_ each of its taps (i, t) reads, i * mirroredStride_ + t,
