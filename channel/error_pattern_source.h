@@ -22,10 +22,16 @@ class RemainderDivisor {
 
   std::uint32_t remainder(std::uint32_t a) const {
     const std::uint64_t fraction = inverse_ * a;
+#if defined(__SIZEOF_INT128__)
+    // The high 64 bits of fraction x d, from one 64 x 64-bit product.
+    __extension__ using Wide = unsigned __int128;
+    return static_cast<std::uint32_t>((static_cast<Wide>(fraction) * d_) >> 64);
+#else
     // The high 64 bits of fraction x d, from two 32 x 32-bit products.
     const std::uint64_t low = (fraction & 0xFFFFFFFFu) * d_;
     const std::uint64_t high = (fraction >> 32) * d_;
     return static_cast<std::uint32_t>((high + (low >> 32)) >> 32);
+#endif
   }
 
  private:
