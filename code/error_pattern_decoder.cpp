@@ -25,6 +25,14 @@
 //
 // The winner. A correction needs a lead above a threshold >= 0, so the winner is the one value
 // with the highest count; which of several tied values the plain decoder names does not matter.
+//
+// The work of a block. Its errors are received as a list and added to the syndrome at once:
+// one by one when they are few, else as whole sums over every position (eight at a time,
+// reduced modulo Q once). A pass counts m for eight positions at a time; where two or more are
+// due, one vector vote takes them all (vote_kernels.h), a lone one is voted by itself. In the
+// first pass every d is zero and is left out, as it is in any group without a difference. The
+// zero-syndrome test scans the flags before a pass that follows building or a correcting pass,
+// the only times it can change.
 #include "code/error_pattern_decoder.h"
 
 #include <algorithm>

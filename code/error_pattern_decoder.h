@@ -7,9 +7,10 @@
 // is not zero. So the all-zero block may stand for every block, and each block state is kept as
 // errors: decision = the symbol's remaining error.
 //
-// Why it is fast: it counts, eight positions at a time, how many of each information symbol's J
-// checks have a non-zero syndrome (n), votes only where a correction is possible, and skips
-// passes that cannot correct anything. Both shortcuts are proven where they are taken.
+// Why it is fast: it builds the syndrome from the list of errors, counts, eight positions at a
+// time, how many of each information symbol's J checks have a non-zero syndrome (n), votes only
+// where a correction is possible (eight votes at a time where several are), and skips passes that
+// cannot correct anything. Every shortcut is proven where it is taken.
 #pragma once
 
 #include <cstddef>
