@@ -121,7 +121,7 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
       passFor<true>(nk_ == 1 ? checks_[0] : 0, std::make_index_sequence<largestFixedChecks>());
   pass_ = passFor<false>(nk_ == 1 ? checks_[0] : 0, std::make_index_sequence<largestFixedChecks>());
   repeatMarks_.assign(256, 0);
-  received_.assign(nk_ * L, 0);
+  received_.assign(nk_ * L, ReceivedError{0, 0});
   receivedChecks_.assign(static_cast<std::size_t>(nr_) * L, CheckError{0, 0});
   // A syndrome symbol's whole sum, of its check error and its taps, must fit 16 bits unsigned.
   std::int64_t largestSum = 0;
@@ -177,8 +177,8 @@ void ErrorPatternDecoder::receiveInformation() {
       std::fill(nonzero_.begin(), nonzero_.end(), 0);
     }
     for (std::int32_t k = 0; k < receivedCount_; ++k) {
-      const std::int32_t index = received_[k];
-      addAlongChecks<false>(index / L_, index % L_, decision_[index]);
+      const auto [i, c] = received_[k];
+      addAlongChecks<false>(i, c, decision_[i * L_ + c]);
     }
   }
   for (std::int32_t k = 0; k < receivedCheckCount_; ++k) {

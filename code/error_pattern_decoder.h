@@ -41,7 +41,7 @@ class ErrorPatternDecoder {
     clean_ = false;
     decision_[i * L_ + c] = static_cast<std::uint32_t>(e);
     ++wrong_;
-    received_[receivedCount_++] = i * L_ + c;
+    received_[receivedCount_++] = {i, c};
   }
   // Check symbol (v, j) of the block was received with error e (1..Q-1); once per symbol.
   void addCheckError(std::int32_t v, std::int32_t j, Symbol e) {
@@ -176,8 +176,12 @@ class ErrorPatternDecoder {
   bool syndromeRaised_ = false;                // a syndrome symbol went from zero to non-zero
   std::vector<std::uint32_t> voteValues_;
   std::vector<std::uint8_t> repeatMarks_;  // by the low eight bits of a vote value; kept zero
-  // The information errors received and not yet in the syndrome, by decision index.
-  std::vector<std::int32_t> received_;
+  // The information errors received and not yet in the syndrome.
+  struct ReceivedError {
+    std::int32_t i;
+    std::int32_t c;
+  };
+  std::vector<ReceivedError> received_;
   std::int32_t receivedCount_ = 0;
   // The check errors received and not yet in the syndrome: where each goes in syndrome_, and
   // what it adds there.
