@@ -86,8 +86,9 @@ void DrawCursor::advanceWindow() {
     live_ = true;
     generator_ = cache_.continuation();
     liveBuffer_.resize(liveBufferSize);
+    if (!quarterBuffer_) quarterBuffer_.emplace(liveBufferSize / 4);
   }
-  generator_.fill(liveBuffer_.data(), liveBuffer_.size());
+  generator_.fillInFourLanes(liveBuffer_.data(), liveBufferSize / 4, *quarterBuffer_);
   position_ = liveBuffer_.data();
   end_ = position_ + liveBuffer_.size();
 }

@@ -157,6 +157,8 @@ class DrawCursor {
   }
 
   static constexpr std::size_t liveBufferSize = 4096;
+  // Live draws are generated in four lanes too, a quarter buffer apart; made on the first use.
+  std::optional<ShiftXorGenerator::Jump> quarterBuffer_;
 
   DrawStreamCache& cache_;
   const std::int32_t* position_ = nullptr;
