@@ -89,8 +89,7 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
       for (std::int32_t t : code.polynomials[i][v].taps) {
         const std::int32_t syndromeBase = v * syndromeStride_ + flagPad;
         informationTaps_.push_back({t, syndromeBase});
-        nonzeroOffsets_.push_back(syndromeBase + L_ - t);
-        syndromeOffsets_.push_back(syndromeBase + L_ - t);
+        checkOffsets_.push_back(syndromeBase + L_ - t);
       }
     }
     checks_[i] = static_cast<std::int32_t>(informationTaps_.size()) - tapStart_.back();
@@ -123,6 +122,7 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
   repeatMarks_.assign(256, 0);
   received_.assign(nk_ * L, ReceivedError{0, 0});
   receivedChecks_.assign(static_cast<std::size_t>(nr_) * L, CheckError{0, 0});
+#if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
   // A syndrome symbol's whole sum, of its check error and its taps, must fit 16 bits unsigned.
   std::int64_t largestSum = 0;
   for (std::int32_t v = 0; v < nr_; ++v) {
@@ -132,7 +132,6 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
     }
     largestSum = std::max(largestSum, terms * (codec.alphabetSize() - 1));
   }
-#if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
   if (codec.alphabetSize() <= 32768 && largestSum <= 65535 &&
       std::all_of(informationTaps_.begin(), informationTaps_.end(),
                   [this](const InformationTap& tap) { return tap.t < L_; })) {
@@ -440,7 +439,7 @@ std::uint32_t ErrorPatternDecoder::voteGroup(std::int32_t i, std::int32_t first,
                                               ? votes::groupVoteKernels[checks_[i]]
                                               : votes::groupVoteKernelsWithoutD[checks_[i] - 1];
     return due & kernel(&difference_[at], syndrome_.data() + first,
-                        syndromeOffsets_.data() + tapStart_[i], &groupVotes_[i * 8], threshold, due,
+                        checkOffsets_.data() + tapStart_[i], &groupVotes_[i * 8], threshold, due,
                         values);
   }
 #endif
@@ -450,7 +449,7 @@ std::uint32_t ErrorPatternDecoder::voteGroup(std::int32_t i, std::int32_t first,
     const std::int32_t c = first + lane;
     return votes::loneVotes[checks_[i] - 1](difference_[i * changedStride_ + flagPad + c],
                                             syndrome_.data() + c,
-                                            syndromeOffsets_.data() + tapStart_[i],
+                                            checkOffsets_.data() + tapStart_[i],
                                             groupVotes_[i * 8 + lane], threshold, values[lane])
                ? due
                : 0;
@@ -471,7 +470,7 @@ std::uint32_t ErrorPatternDecoder::voteGroup(std::int32_t i, std::int32_t first,
 template <std::int32_t fixedChecks>
 std::int32_t ErrorPatternDecoder::nonzeroVotes(std::int32_t i, std::int32_t c) const {
   std::int32_t votes = changed_[i * changedStride_ + flagPad + c];
-  const std::int32_t* const offsets = nonzeroOffsets_.data() + tapStart_[i];
+  const std::int32_t* const offsets = checkOffsets_.data() + tapStart_[i];
   const std::int32_t checks = fixedChecks > 0 ? fixedChecks : tapStart_[i + 1] - tapStart_[i];
 #pragma GCC unroll 16
   for (std::int32_t k = 0; k < checks; ++k) votes += nonzero_[offsets[k] + c];
@@ -481,8 +480,8 @@ std::int32_t ErrorPatternDecoder::nonzeroVotes(std::int32_t i, std::int32_t c) c
 ErrorPatternDecoder::BranchCounts ErrorPatternDecoder::branchCounts(std::int32_t i) {
   return {nonzero_.data(),
           &changed_[i * changedStride_ + flagPad],
-          nonzeroOffsets_.data() + tapStart_[i],
-          nonzeroOffsets_.data() + tapStart_[i + 1],
+          checkOffsets_.data() + tapStart_[i],
+          checkOffsets_.data() + tapStart_[i + 1],
           &groupVotes_[i * 8],
           needed_[i],
           lowestNeeded_[i]};
@@ -591,9 +590,8 @@ bool ErrorPatternDecoder::findCorrection(std::int32_t i, std::int32_t c, std::in
   const std::uint32_t d = difference_[i * changedStride_ + flagPad + c];
   if (d != 0) values[count++] = d;
   const std::uint32_t* const syndromes = syndrome_.data() + c;
-  const std::int32_t* const end = syndromeOffsets_.data() + tapStart_[i + 1];
-  for (const std::int32_t* offset = syndromeOffsets_.data() + tapStart_[i]; offset != end;
-       ++offset) {
+  const std::int32_t* const end = checkOffsets_.data() + tapStart_[i + 1];
+  for (const std::int32_t* offset = checkOffsets_.data() + tapStart_[i]; offset != end; ++offset) {
     const std::uint32_t s = syndromes[*offset];
     values[count] = s;
     count += s != 0;

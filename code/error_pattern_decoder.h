@@ -67,7 +67,7 @@ class ErrorPatternDecoder {
   struct BranchCounts {
     const std::int16_t* flags;    // nonzero_
     const std::int16_t* changed;  // the branch's d != 0 flags, from position 0
-    const std::int32_t* offsets;  // its taps' nonzeroOffsets_
+    const std::int32_t* offsets;  // its taps' checkOffsets_
     const std::int32_t* offsetsEnd;
     std::int16_t* votes;  // its eight groupVotes_
     std::int32_t needed;  // this pass's bound
@@ -146,8 +146,8 @@ class ErrorPatternDecoder {
   // The taps of information branch i, v ascending: informationTaps_[tapStart_[i] ..
   // tapStart_[i + 1]).
   std::vector<InformationTap> informationTaps_;
-  std::vector<std::int32_t> nonzeroOffsets_;   // per tap as above: + c gives its check's flag
-  std::vector<std::int32_t> syndromeOffsets_;  // per tap as above: + c gives its check's value
+  // Per tap as above: + c gives the index of its check's syndrome symbol and of its flag.
+  std::vector<std::int32_t> checkOffsets_;
   std::vector<std::int32_t> tapStart_;
   std::vector<std::int32_t> checks_;  // J(i): taps of information branch i
 
