@@ -88,6 +88,17 @@ std::uint32_t groupVote(const std::uint32_t* differences, const std::uint32_t* s
   return lanes(_mm_cmpgt_epi16(best, bar));
 }
 
+// `count` less, lane by lane, the lanes of `vote` that equal the lane R + 1 places further round,
+// for each R: every lane meets every other once. The shifts take constants, hence the sequence.
+template <int... R>
+__m128i countRotations(__m128i count, __m128i vote, std::integer_sequence<int, R...>) {
+  ((count = _mm_sub_epi16(
+        count, _mm_cmpeq_epi16(vote, _mm_or_si128(_mm_slli_si128(vote, 2 * (R + 1)),
+                                                  _mm_srli_si128(vote, 16 - 2 * (R + 1)))))),
+   ...);
+  return count;
+}
+
 // The vote of one symbol with C <= 8 checks: its difference d, the syndromes at
 // syndromes[offsets[k]], k < C, and m, its count of non-zero votes. The checks' votes share one
 // vector, and each lane counts the lanes of equal value by comparing the vector with its seven
@@ -117,12 +128,7 @@ bool loneVote(std::uint32_t d, const std::uint32_t* syndromes, const std::int32_
   const __m128i likeD = _mm_cmpeq_epi16(vote, _mm_set1_epi16(static_cast<std::int16_t>(d)));
   __m128i count =
       _mm_sub_epi16(_mm_and_si128(_mm_andnot_si128(zero, used), _mm_set1_epi16(1)), likeD);
-#pragma GCC unroll 8
-  for (std::int32_t r = 1; r < 8; ++r) {
-    const __m128i rotated =
-        _mm_or_si128(_mm_slli_si128(vote, 2 * r), _mm_srli_si128(vote, 16 - 2 * r));
-    count = _mm_sub_epi16(count, _mm_cmpeq_epi16(vote, rotated));
-  }
+  count = countRotations(count, vote, std::make_integer_sequence<int, 7>());
   const auto largest = [](__m128i x) {
     x = _mm_max_epi16(x, _mm_shuffle_epi32(x, 0x4E));
     x = _mm_max_epi16(x, _mm_shuffle_epi32(x, 0xB1));
