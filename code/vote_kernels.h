@@ -6,6 +6,7 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
