@@ -29,10 +29,9 @@
 // The work of a block. Its errors are received as a list and added to the syndrome at once:
 // one by one when they are few, else as whole sums over every position (eight at a time,
 // reduced modulo Q once). A pass counts m for eight positions at a time; where two or more are
-// due, one vector vote takes them all (vote_kernels.h), a lone one is voted by itself. In the
-// first pass every d is zero and is left out, as it is in any group without a difference. The
-// zero-syndrome test scans the flags before a pass that follows building or a correcting pass,
-// the only times it can change.
+// due, one vector vote takes them all (vote_kernels.h), a lone one is voted by itself; d is left
+// out of a group without a difference. The zero-syndrome test scans the flags before a pass that
+// follows building or a correcting pass, the only times it can change.
 #include "code/error_pattern_decoder.h"
 
 #include <algorithm>
@@ -116,9 +115,7 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
     lowestThreshold_[k] = std::min(threshold_[k + 1], lowestThreshold_[k + 1]);
   }
   voteValues_.assign(static_cast<std::size_t>(codec.maxChecks()) + 1, 0);
-  firstPass_ =
-      passFor<true>(nk_ == 1 ? checks_[0] : 0, std::make_index_sequence<largestFixedChecks>());
-  pass_ = passFor<false>(nk_ == 1 ? checks_[0] : 0, std::make_index_sequence<largestFixedChecks>());
+  pass_ = passFor(nk_ == 1 ? checks_[0] : 0, std::make_index_sequence<largestFixedChecks>());
   repeatMarks_.assign(256, 0);
   received_.assign(nk_ * L, ReceivedError{0, 0});
   receivedChecks_.assign(static_cast<std::size_t>(nr_) * L, CheckError{0, 0});
@@ -354,7 +351,7 @@ std::int32_t ErrorPatternDecoder::decodeBlock(IterationStats& stats) {
     if (run) {
       bool reached = false;
       syndromeRaised_ = false;
-      lastCorrected = (this->*(ran ? pass_ : firstPass_))(threshold, lowestThreshold_[k], reached);
+      lastCorrected = (this->*pass_)(threshold, lowestThreshold_[k], reached);
       lastThreshold = threshold;
       ran = true;
       restIdle = !syndromeRaised_ && !reached;
@@ -365,7 +362,7 @@ std::int32_t ErrorPatternDecoder::decodeBlock(IterationStats& stats) {
 }
 
 // Inline: it runs for every group of every pass, and its set-up would cost as much as its work.
-template <std::int32_t fixedChecks, bool firstPass>
+template <std::int32_t fixedChecks>
 [[gnu::always_inline]] inline std::uint32_t ErrorPatternDecoder::countGroup(
     const BranchCounts& branch, std::int32_t first, std::uint32_t& reached) {
   // Every flag read below stands at a non-negative index: offset + first >= flagPad - 6.
@@ -383,7 +380,7 @@ template <std::int32_t fixedChecks, bool firstPass>
         _mm_movemask_epi8(_mm_packs_epi16(mask, _mm_setzero_si128())));
   };
   // Two sums, so that consecutive additions do not wait for each other.
-  __m128i sum = firstPass ? _mm_setzero_si128() : load(changed);
+  __m128i sum = load(changed);
   __m128i other = _mm_setzero_si128();
   if constexpr (fixedChecks > 0) {
 #pragma GCC unroll 16
@@ -405,7 +402,7 @@ template <std::int32_t fixedChecks, bool firstPass>
       lanes(_mm_cmpgt_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(branch.lowest - 1))));
   return lanes(_mm_cmpgt_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(branch.needed - 1))));
 #else
-  for (std::int32_t k = 0; k < 8; ++k) votes[k] = firstPass ? 0 : changed[k];
+  for (std::int32_t k = 0; k < 8; ++k) votes[k] = changed[k];
   for (; offset != end; ++offset) {
     for (std::int32_t k = 0; k < 8; ++k) {
       votes[k] = static_cast<std::int16_t>(votes[k] + flags[*offset + k]);
@@ -421,7 +418,6 @@ template <std::int32_t fixedChecks, bool firstPass>
 #endif
 }
 
-template <bool firstPass>
 std::uint32_t ErrorPatternDecoder::voteGroup(std::int32_t i, std::int32_t first,
                                              std::int32_t threshold, std::uint32_t due) {
   std::uint32_t* const values = &groupValues_[i * 8];
@@ -431,10 +427,9 @@ std::uint32_t ErrorPatternDecoder::voteGroup(std::int32_t i, std::int32_t first,
     // Every value read stands at a non-negative index, as in countGroup.
     // Where no position of the group has a difference, d takes no part in the comparisons.
     const std::int32_t at = i * changedStride_ + flagPad + first;
-    const bool withD =
-        !firstPass && _mm_movemask_epi8(_mm_cmpeq_epi16(
-                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(&changed_[at])),
-                          _mm_setzero_si128())) != 0xFFFF;
+    const bool withD = _mm_movemask_epi8(_mm_cmpeq_epi16(
+                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(&changed_[at])),
+                           _mm_setzero_si128())) != 0xFFFF;
     const votes::GroupVoteKernel kernel = withD || checks_[i] == 0
                                               ? votes::groupVoteKernels[checks_[i]]
                                               : votes::groupVoteKernelsWithoutD[checks_[i] - 1];
@@ -495,16 +490,16 @@ ErrorPatternDecoder::Sums ErrorPatternDecoder::sumsFor(std::int32_t taps,
   return taps > 0 && taps < static_cast<std::int32_t>(sizeof...(fixedTaps)) ? sums[taps] : sums[0];
 }
 
-template <bool firstPass, std::size_t... fixedChecks>
+template <std::size_t... fixedChecks>
 ErrorPatternDecoder::Pass ErrorPatternDecoder::passFor(std::int32_t checks,
                                                        std::index_sequence<fixedChecks...>) {
   constexpr Pass passes[] = {
-      &ErrorPatternDecoder::runIteration<static_cast<std::int32_t>(fixedChecks), firstPass>...};
+      &ErrorPatternDecoder::runIteration<static_cast<std::int32_t>(fixedChecks)>...};
   return checks > 0 && checks < static_cast<std::int32_t>(sizeof...(fixedChecks)) ? passes[checks]
                                                                                   : passes[0];
 }
 
-template <std::int32_t fixedChecks, bool firstPass>
+template <std::int32_t fixedChecks>
 bool ErrorPatternDecoder::runIteration(std::int32_t threshold, std::int32_t lowestThreshold,
                                        bool& lowestReached) {
   bool corrected = false;
@@ -530,9 +525,9 @@ bool ErrorPatternDecoder::runIteration(std::int32_t threshold, std::int32_t lowe
     std::uint32_t due = 0;
     for (std::int32_t i = 0; i < nk; ++i) {
       std::uint32_t reached = 0;
-      dueLanes_[i] = countGroup<fixedChecks, firstPass>(fixedChecks > 0 ? single : branchCounts(i),
-                                                        first, reached) &
-                     positions;
+      dueLanes_[i] =
+          countGroup<fixedChecks>(fixedChecks > 0 ? single : branchCounts(i), first, reached) &
+          positions;
       due |= dueLanes_[i];
       if ((reached & positions & ~dueLanes_[i]) != 0) reachedLowest = true;
     }
@@ -542,7 +537,7 @@ bool ErrorPatternDecoder::runIteration(std::int32_t threshold, std::int32_t lowe
         correctingLanes_[i] = 0;
         continue;
       }
-      correctingLanes_[i] = voteGroup<firstPass>(i, first, threshold, dueLanes_[i]);
+      correctingLanes_[i] = voteGroup(i, first, threshold, dueLanes_[i]);
       correcting |= correctingLanes_[i];
       if ((dueLanes_[i] & ~correctingLanes_[i]) != 0) reachedLowest = true;
     }

@@ -79,22 +79,19 @@ class ErrorPatternDecoder {
   // visited, or still did after its correction.
   // `fixedChecks` > 0: the code has one information branch with that many checks, a constant
   // so that the counts unroll; 0: any code.
-  // `firstPass`: the block's first pass, in which every difference d is 0 when it is voted on
-  // (d changes only where a pass corrects, and a pass corrects only where it has been).
-  template <std::int32_t fixedChecks, bool firstPass>
+  template <std::int32_t fixedChecks>
   bool runIteration(std::int32_t threshold, std::int32_t lowestThreshold, bool& lowestReached);
   using Pass = bool (ErrorPatternDecoder::*)(std::int32_t, std::int32_t, bool&);
-  template <bool firstPass, std::size_t... fixedChecks>
+  template <std::size_t... fixedChecks>
   static Pass passFor(std::int32_t checks, std::index_sequence<fixedChecks...>);
   // For positions first .. first + 7 of `branch`: counts m = n + [d != 0] into groupVotes_ and
   // returns the lanes whose m reaches this pass's bound; `reached` gets the lanes reaching the
   // lowest bound still to come. Bit k stands for position first + k.
-  template <std::int32_t fixedChecks, bool firstPass>
+  template <std::int32_t fixedChecks>
   std::uint32_t countGroup(const BranchCounts& branch, std::int32_t first, std::uint32_t& reached);
   BranchCounts branchCounts(std::int32_t i);
   // The lanes among `due` (from countGroup) whose vote in branch i corrects at `threshold`, with
   // each one's value in groupValues_.
-  template <bool firstPass>
   std::uint32_t voteGroup(std::int32_t i, std::int32_t first, std::int32_t threshold,
                           std::uint32_t due);
   // n(i, c) + [d(i, c) != 0].
@@ -168,8 +165,7 @@ class ErrorPatternDecoder {
   std::vector<std::uint32_t> correctingLanes_;  // per branch, from voteGroup
   // A group's eight votes are taken at once for alphabets of 15-bit values and short checks.
   bool groupVote_ = false;
-  Pass firstPass_ = nullptr;                   // runIteration for this code, first pass
-  Pass pass_ = nullptr;                        // runIteration for this code, later passes
+  Pass pass_ = nullptr;                        // runIteration for this code
   std::vector<std::int32_t> lowestThreshold_;  // per pass: the lowest threshold after it
   std::vector<std::int32_t> needed_;           // per branch: this pass's bound
   std::vector<std::int32_t> lowestNeeded_;     // per branch: the lowest bound still to come
