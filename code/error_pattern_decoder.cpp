@@ -56,6 +56,36 @@ constexpr std::int32_t largestThreshold = 1000;
 // Passes are specialised for one information branch of 1 .. 15 checks.
 constexpr std::int32_t largestFixedChecks = 16;
 
+#if defined(__SSE2__) && !defined(NBSIM_PORTABLE_DECODER)
+// `sum` plus the eight 16-bit lanes at base + offsets[k] for every offset up to `end`; `fixed`
+// > 0: exactly that many offsets, a constant so that the loop unrolls. Two sums, so that
+// consecutive additions do not wait for each other.
+template <std::int32_t fixed>
+[[gnu::always_inline]] inline __m128i addLanesAt(__m128i sum, const std::int16_t* base,
+                                                 const std::int32_t* offsets,
+                                                 const std::int32_t* end) {
+  const auto load = [base](std::int32_t offset) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + offset));
+  };
+  __m128i other = _mm_setzero_si128();
+  if constexpr (fixed > 0) {
+#pragma GCC unroll 16
+    for (std::int32_t k = 0; k + 1 < fixed; k += 2) {
+      sum = _mm_add_epi16(sum, load(offsets[k]));
+      other = _mm_add_epi16(other, load(offsets[k + 1]));
+    }
+    if (fixed % 2 != 0) sum = _mm_add_epi16(sum, load(offsets[fixed - 1]));
+  } else {
+    for (; end - offsets >= 2; offsets += 2) {
+      sum = _mm_add_epi16(sum, load(offsets[0]));
+      other = _mm_add_epi16(other, load(offsets[1]));
+    }
+    if (offsets != end) sum = _mm_add_epi16(sum, load(*offsets));
+  }
+  return _mm_add_epi16(sum, other);
+}
+#endif
+
 }  // namespace
 
 bool ErrorPatternDecoder::supports(const NonBinaryCodec& codec) {
@@ -227,25 +257,7 @@ void ErrorPatternDecoder::addInformationSums() {
     const std::int32_t* const end = sumOffsets_.data() + sumStart_[v + 1];
     for (std::int32_t j = 0; j < L; j += 8) {
       // Lanes at L and above compute nothing that is kept.
-      __m128i sum = zero;
-      __m128i other = zero;  // a second sum, so that the additions do not wait for each other
-      const std::int16_t* const mirrored = mirrored_.data() + j;
-      if constexpr (fixedTaps > 0) {
-#pragma GCC unroll 16
-        for (std::int32_t k = 0; k + 1 < fixedTaps; k += 2) {
-          sum = _mm_add_epi16(sum, load(mirrored + begin[k]));
-          other = _mm_add_epi16(other, load(mirrored + begin[k + 1]));
-        }
-        if (fixedTaps % 2 != 0) sum = _mm_add_epi16(sum, load(mirrored + begin[fixedTaps - 1]));
-      } else {
-        const std::int32_t* offset = begin;
-        for (; end - offset >= 2; offset += 2) {
-          sum = _mm_add_epi16(sum, load(mirrored + offset[0]));
-          other = _mm_add_epi16(other, load(mirrored + offset[1]));
-        }
-        if (offset != end) sum = _mm_add_epi16(sum, load(mirrored + *offset));
-      }
-      sum = reduce(_mm_add_epi16(sum, other));
+      const __m128i sum = reduce(addLanesAt<fixedTaps>(zero, mirrored_.data() + j, begin, end));
       const __m128i nonzero = _mm_andnot_si128(_mm_cmpeq_epi16(sum, zero), _mm_set1_epi16(1));
       if (j + 8 <= L) {
         const __m128i low = _mm_unpacklo_epi16(sum, zero);
@@ -379,24 +391,7 @@ template <std::int32_t fixedChecks>
     return static_cast<std::uint32_t>(
         _mm_movemask_epi8(_mm_packs_epi16(mask, _mm_setzero_si128())));
   };
-  // Two sums, so that consecutive additions do not wait for each other.
-  __m128i sum = load(changed);
-  __m128i other = _mm_setzero_si128();
-  if constexpr (fixedChecks > 0) {
-#pragma GCC unroll 16
-    for (std::int32_t k = 0; k + 1 < fixedChecks; k += 2) {
-      sum = _mm_add_epi16(sum, load(flags + offset[k]));
-      other = _mm_add_epi16(other, load(flags + offset[k + 1]));
-    }
-    if (fixedChecks % 2 != 0) sum = _mm_add_epi16(sum, load(flags + offset[fixedChecks - 1]));
-  } else {
-    for (; end - offset >= 2; offset += 2) {
-      sum = _mm_add_epi16(sum, load(flags + offset[0]));
-      other = _mm_add_epi16(other, load(flags + offset[1]));
-    }
-    if (offset != end) sum = _mm_add_epi16(sum, load(flags + *offset));
-  }
-  sum = _mm_add_epi16(sum, other);
+  const __m128i sum = addLanesAt<fixedChecks>(load(changed), flags, offset, end);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(votes), sum);
   reached =
       lanes(_mm_cmpgt_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(branch.lowest - 1))));

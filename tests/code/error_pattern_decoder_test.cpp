@@ -8,10 +8,10 @@
 
 #include <cstdint>
 #include <random>
-#include <sstream>
 #include <string>
 
 #include "code/nonbinary_codec.h"
+#include "tests/support/random_runs.h"
 
 namespace nbsim {
 namespace {
@@ -37,19 +37,6 @@ CodeDescription smallCode(std::mt19937_64& random) {
   return code;
 }
 
-std::string describe(const CodeDescription& code, std::int32_t Q) {
-  std::ostringstream text;
-  text << "Q=" << Q << " nk=" << code.nk << " nr=" << code.nr << " taps:";
-  for (std::int32_t i = 0; i < code.nk; ++i) {
-    for (std::int32_t v = 0; v < code.nr; ++v) {
-      text << " [";
-      for (std::int32_t t : code.polynomials[i][v].taps) text << ' ' << t;
-      text << " ]";
-    }
-  }
-  return text.str();
-}
-
 TEST(ErrorPatternDecoder, DecodesEveryBlockAsTheCodec) {
   std::mt19937_64 random(7);
   const std::int32_t alphabets[] = {2, 3, 4, 5, 7, 256, 40000};
@@ -61,7 +48,7 @@ TEST(ErrorPatternDecoder, DecodesEveryBlockAsTheCodec) {
     codec.resetStats();
     ASSERT_TRUE(ErrorPatternDecoder::supports(codec));
     ErrorPatternDecoder decoder(codec);
-    SCOPED_TRACE(describe(code, Q));
+    SCOPED_TRACE("Q=" + std::to_string(Q) + testing::describeTaps(code));
 
     const std::int32_t L = codec.blockLength();
     const auto zeros = [L](std::int32_t branches) {

@@ -17,6 +17,20 @@
 
 namespace nbsim::testing {
 
+// " nk=.. nr=.. taps: [ t .. ] ..": the code's branches and every polynomial's taps.
+inline std::string describeTaps(const CodeDescription& code) {
+  std::ostringstream text;
+  text << " nk=" << code.nk << " nr=" << code.nr << " taps:";
+  for (std::int32_t i = 0; i < code.nk; ++i) {
+    for (std::int32_t v = 0; v < code.nr; ++v) {
+      text << " [";
+      for (std::int32_t t : code.polynomials[i][v].taps) text << ' ' << t;
+      text << " ]";
+    }
+  }
+  return text.str();
+}
+
 struct RandomPoint {
   CodeDescription code;
   RunParameters parameters;
@@ -30,15 +44,7 @@ struct RandomPoint {
     std::ostringstream text;
     text << "Q=" << parameters.Q << " itert=" << parameters.itert << " P0=" << P0
          << " volume=" << parameters.volume << " minBlockErr=" << parameters.minBlockErr
-         << " seed=" << seed << " chunks=" << chunkCount << "x" << chunkSize << " nk=" << code.nk
-         << " nr=" << code.nr << " taps:";
-    for (std::int32_t i = 0; i < code.nk; ++i) {
-      for (std::int32_t v = 0; v < code.nr; ++v) {
-        text << " [";
-        for (std::int32_t t : code.polynomials[i][v].taps) text << ' ' << t;
-        text << " ]";
-      }
-    }
+         << " seed=" << seed << " chunks=" << chunkCount << "x" << chunkSize << describeTaps(code);
     return text.str();
   }
 };
