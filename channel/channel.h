@@ -1,12 +1,13 @@
-// The channel interface: owns the channel's generator, holds P0 and the seed, restarts the
-// generator on request and writes the channel heading of the report.
+// The channel interface: owns the channel's generator, holds P0 and the seed, and restarts the
+// generator on request; a subclass supplies the corruption rule.
+//
+// The channel model is domain: it uses nothing of the program's own but the Symbol type of code/.
 #pragma once
 
 #include <cstdint>
 
 #include "channel/shift_xor_generator.h"
-#include "text/report_stream.h"
-#include "text/symbol.h"
+#include "code/symbol.h"
 
 namespace nbsim {
 
@@ -14,18 +15,12 @@ class Channel {
  public:
   virtual ~Channel() = default;
 
-  // Writes the channel's parameter line (its P0) to the report.
-  virtual void writeParameters(text::ReportStream& report) const = 0;
-
   // Passes `count` symbols from `input` to `output`, corrupting them by the channel's rule.
   // A count of 0 or less touches nothing and draws nothing.
   virtual void transmit(const Symbol* input, Symbol* output, std::int32_t count) = 0;
 
-  // Writes the channel section heading "\nПараметры канала связи:\n".
-  virtual void writeDescription(text::ReportStream& report) const;
-
-  // Restarts the generator at the start of the seed's sequence; always returns true.
-  virtual bool reseed();
+  // Restarts the generator at the start of the seed's sequence.
+  void reseed() { generator_.init(seed_); }
 
   // Stores the symbol error probability used by every later transmit.
   void setErrorProbability(float P0) { P0_ = P0; }

@@ -2,17 +2,7 @@
 // Q - 1 values chosen uniformly by the channel's generator.
 #include "channel/qary_symmetric_channel.h"
 
-#include <string>
-
-#include "text/number_format.h"
-
 namespace nbsim {
-
-void QarySymmetricChannel::writeParameters(text::ReportStream& report) const {
-  const std::string line = "\nВероятность ошибки в канале: P0=" +
-                           text::formatScientific(static_cast<double>(P0_), 2, 6) + "\n";
-  report << line;
-}
 
 void QarySymmetricChannel::transmit(const Symbol* input, Symbol* output, std::int32_t count) {
   // The threshold is widened once; the comparison is made in double so that a P0 stored as float
@@ -31,11 +21,6 @@ void QarySymmetricChannel::transmit(const Symbol* input, Symbol* output, std::in
       output[i] = symbol;
     }
   }
-}
-
-void QarySymmetricChannel::writeDescription(text::ReportStream& report) const {
-  Channel::writeDescription(report);
-  report << "Q-ичный симметричный канал\n";
 }
 
 }  // namespace nbsim

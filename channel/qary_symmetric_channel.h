@@ -8,21 +8,18 @@ namespace nbsim {
 
 class QarySymmetricChannel : public Channel {
  public:
-  // Stores Q, 2..2147483647.
-  void setAlphabetSize(std::int32_t Q) { Q_ = Q; }
+  // A channel for an alphabet of Q symbols, 2..2147483647, with the seed for reseed; reseed
+  // comes before the first transmit.
+  QarySymmetricChannel(std::int32_t Q, std::int32_t seed) : Q_(Q) { setSeed(seed); }
 
-  // "\nВероятность ошибки в канале: P0=%6.2e\n" with P0.
-  void writeParameters(text::ReportStream& report) const override;
+  std::int32_t alphabetSize() const { return Q_; }
 
   // For each symbol in order: u = uniform(); if u <= P0 (widened to double) the symbol gets
   // e = nextInt() mod (Q - 1) + 1 added modulo Q, otherwise it passes unchanged.
   void transmit(const Symbol* input, Symbol* output, std::int32_t count) override;
 
-  // The channel heading, then "Q-ичный симметричный канал\n".
-  void writeDescription(text::ReportStream& report) const override;
-
  private:
-  std::int32_t Q_ = 2;
+  std::int32_t Q_;
 };
 
 }  // namespace nbsim

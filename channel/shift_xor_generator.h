@@ -51,7 +51,6 @@ class ShiftXorGenerator {
   }
 
  private:
-  void step();
   std::uint64_t state() const { return s1_ | (std::uint64_t{s2_} << 32); }
 
   std::uint32_t maskA_ = 0;

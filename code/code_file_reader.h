@@ -2,9 +2,7 @@
 // within it every information branch i the labels "  i=%d", "  v=%d", the tap count and the taps.
 #pragma once
 
-#include <functional>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -27,10 +25,5 @@ CodeFileResult parseCodeDescription(std::string_view text, std::string_view file
 
 // Reads and parses the file at `path`; a file that cannot be read is an error.
 CodeFileResult readCodeFile(const std::string& path);
-
-// The text printed on standard output when a tap is 1000 or more, before the key wait.
-inline constexpr std::string_view tapRangeMessage =
-    "One check position is more or equal 1000 in encoder.txt \nCorect it and try again please\n"
-    "Press any key";
 
 }  // namespace nbsim

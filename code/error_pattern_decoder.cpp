@@ -91,7 +91,8 @@ template <std::int32_t fixed>
 bool ErrorPatternDecoder::supports(const NonBinaryCodec& codec) {
   std::int32_t nk = 0;
   std::int32_t nr = 0;
-  codec.branchCounts(nk, nr);
+  nk = codec.code().nk;
+  nr = codec.code().nr;
   const IterationSchedule& schedule = codec.schedule();
   for (std::int32_t k = 0; k < schedule.iterations(); ++k) {
     if (schedule.threshold[k] < 0 || schedule.threshold[k] > largestThreshold ||
@@ -109,7 +110,8 @@ ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec)
       threshold_(codec.schedule().threshold),
       syndromeStride_(flagPad + 2 * codec.blockLength()),
       changedStride_(flagPad + codec.blockLength()) {
-  codec.branchCounts(nk_, nr_);
+  nk_ = codec.code().nk;
+  nr_ = codec.code().nr;
   const CodeDescription& code = codec.code();
   checks_.assign(nk_, 0);
   for (std::int32_t i = 0; i < nk_; ++i) {

@@ -20,7 +20,7 @@
 
 #include "code/iteration_stats.h"
 #include "code/nonbinary_codec.h"
-#include "text/symbol.h"
+#include "code/symbol.h"
 
 namespace nbsim {
 

@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "text/report_stream.h"
-
 namespace nbsim {
 
 struct IterationStats {
@@ -34,9 +32,5 @@ struct IterationStats {
 
   bool operator==(const IterationStats&) const = default;
 };
-
-// The per-iteration table of the report: iteration numbers 0..itert, error counts and error
-// rates.
-void writeIterationTable(text::ReportStream& report, const IterationStats& stats);
 
 }  // namespace nbsim

@@ -20,7 +20,8 @@ int main() {
   nbsim::SystemClock clock;
   nbsim::SteadyClock elapsed;
   nbsim::TerminalKeyReader keys(&interrupt);
-  nbsim::SweepOptions sweep;
+  nbsim::RunEnvironment environment{std::cout, std::cerr, clock, keys, {}, {}, {}};
+  nbsim::SweepOptions& sweep = environment.sweep;
   sweep.interrupt = &interrupt;
   std::string warning;
   sweep.threads = nbsim::threadCount(std::getenv("NBSIM_THREADS"),
@@ -29,8 +30,7 @@ int main() {
   // The progress line only on a terminal: standard error that goes to a file or a pipe gets
   // nothing but the failure lines.
   if (const auto columns = nbsim::terminalColumns(STDERR_FILENO)) {
-    sweep.progress = nbsim::ProgressOutput{&std::cerr, true, *columns, &elapsed};
+    environment.progress = nbsim::ProgressOutput{&std::cerr, true, *columns, &elapsed};
   }
-  nbsim::RunEnvironment environment{std::cout, std::cerr, clock, keys, {}, sweep};
   return nbsim::runProgram(environment);
 }

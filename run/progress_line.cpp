@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "text/number_format.h"
+#include "output/number_format.h"
 
 namespace nbsim {
 namespace {

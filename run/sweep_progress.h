@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "run/clock.h"
-#include "run/point_progress.h"
+#include "engine/point_progress.h"
 #include "run/progress_line.h"
 
 namespace nbsim {
@@ -34,7 +34,7 @@ struct ProgressOutput {
   bool drawable() const { return stream != nullptr && terminal && clock != nullptr; }
 };
 
-class SweepProgress {
+class SweepProgress : public SweepWatcher {
  public:
   // `slots` slots (at least 1), one per simulating thread; `volume` and `minBlockErr` are the
   // point's limits as the line shows them. `output` must be drawable;
@@ -42,17 +42,19 @@ class SweepProgress {
   SweepProgress(const ProgressOutput& output, std::int32_t slots, std::uint64_t volume,
                 std::int32_t minBlockErr);
   // Stops the ticking and erases the line.
-  ~SweepProgress();
+  ~SweepProgress() override;
 
   SweepProgress(const SweepProgress&) = delete;
   SweepProgress& operator=(const SweepProgress&) = delete;
 
-  // Slot `thread`, 0 .. slots - 1, for that thread's simulator to publish to.
-  PointProgress& slot(std::int32_t thread) { return slots_[static_cast<std::size_t>(thread)]; }
+  // Slot `worker`, 0 .. slots - 1, for that worker's simulator to publish to.
+  PointProgress& slot(std::int32_t worker) override {
+    return slots_[static_cast<std::size_t>(worker)];
+  }
 
-  // Starts point `index` (in sweep order) at P0 in `slot`, timed from now. Called by the thread
+  // Starts point `index` (in sweep order) at P0 in `slot`, timed from now. Called by the worker
   // that owns the slot.
-  void startPoint(PointProgress& slot, std::int64_t index, float P0);
+  void startPoint(PointProgress& slot, std::int64_t index, float P0) override;
 
   // Erases the line and draws nothing until `watch`: called before the console gets a line.
   void suspend();

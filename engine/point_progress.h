@@ -1,0 +1,80 @@
+// How far the point that a simulator is working on has come: published by the simulating thread
+// after every block, read by the progress line on another thread. Every field is a relaxed atomic,
+// so publishing a block costs two plain stores.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "engine/point_result.h"
+
+namespace nbsim {
+
+class PointProgress {
+ public:
+  // What a reader sees of one point.
+  struct Snapshot {
+    float P0 = 0.0f;
+    std::int64_t startedAt = 0;  // milliseconds of the ElapsedClock that timed the point
+    std::int64_t infoSymbols = 0;
+    std::int32_t blockErrors = 0;
+  };
+
+  // Starts point `index` (in sweep order) at P0, begun at `startedAt` milliseconds, with zero
+  // counts. Called by the simulating thread before the point's first block.
+  void start(std::int64_t index, float P0, std::int64_t startedAt) {
+    // Readers that see the new index after the release also see the fields written before it;
+    // the index is cleared first so that a reader never takes the new fields for the old point.
+    index_.store(-1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    P0_.store(P0, std::memory_order_relaxed);
+    startedAt_.store(startedAt, std::memory_order_relaxed);
+    infoSymbols_.store(0, std::memory_order_relaxed);
+    blockErrors_.store(0, std::memory_order_relaxed);
+    index_.store(index, std::memory_order_release);
+  }
+
+  // The counts after a block; called by the simulating thread.
+  void publish(const PointCounters& counters) {
+    infoSymbols_.store(counters.infoSymbols, std::memory_order_relaxed);
+    blockErrors_.store(counters.blockErrors, std::memory_order_relaxed);
+  }
+
+  // Reads point `index` into `snapshot`; false when this slot holds another point, or moved on to
+  // another one while it was read.
+  bool read(std::int64_t index, Snapshot& snapshot) const {
+    if (index_.load(std::memory_order_acquire) != index) return false;
+    snapshot.P0 = P0_.load(std::memory_order_relaxed);
+    snapshot.startedAt = startedAt_.load(std::memory_order_relaxed);
+    snapshot.infoSymbols = infoSymbols_.load(std::memory_order_relaxed);
+    snapshot.blockErrors = blockErrors_.load(std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_acquire);
+    return index_.load(std::memory_order_relaxed) == index;
+  }
+
+ private:
+  // A cache line of its own, so that threads publishing to neighbouring slots do not slow each
+  // other down.
+  alignas(64) std::atomic<std::int64_t> index_{-1};
+  std::atomic<float> P0_{0.0f};
+  std::atomic<std::int64_t> startedAt_{0};
+  std::atomic<std::int64_t> infoSymbols_{0};
+  std::atomic<std::int32_t> blockErrors_{0};
+};
+
+}  // namespace nbsim
+
+namespace nbsim {
+
+// Told where each worker of a sweep stands; the live progress line implements it.
+class SweepWatcher {
+ public:
+  virtual ~SweepWatcher() = default;
+  // The slot that worker `worker` (0 .. threads - 1) publishes its points to.
+  virtual PointProgress& slot(std::int32_t worker) = 0;
+  // `slot` starts point `index` (in sweep order) at P0, timed from now. Called by the worker
+  // that owns the slot.
+  virtual void startPoint(PointProgress& slot, std::int64_t index, float P0) = 0;
+};
+
+}  // namespace nbsim

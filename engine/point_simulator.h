@@ -1,0 +1,86 @@
+// The engine turns P0 points into counts. This header is its seam: the point simulator
+// interface, with the plain reference path (reference_point_simulator.h) and the fast path
+// (fast_point_simulator.h) behind it, and the one block loop that owns a point's stopping rule.
+// Scheduling the points over threads (scheduler.h) and the order of the sweep (sweep.h) sit on
+// top of it.
+//
+// The engine uses the domain (code/, channel/) and nothing else of the program: it knows no
+// output and no file; results leave it as PointResult values.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+
+#include "engine/point_progress.h"
+#include "engine/point_result.h"
+
+namespace nbsim {
+
+// When a point stops: after `minBlockErr` block errors or `volume` information symbols.
+struct PointLimits {
+  std::uint64_t volume = 1000000;
+  std::int32_t minBlockErr = 100;
+};
+
+// Raised to end a sweep early, by the sweep itself or by a signal (a non-zero signal number);
+// checked before every block.
+struct StopRequest {
+  const std::atomic<bool>* sweep = nullptr;
+  const std::atomic<int>* interrupt = nullptr;
+
+  bool raised() const {
+    return (sweep && sweep->load(std::memory_order_relaxed)) ||
+           (interrupt && interrupt->load(std::memory_order_relaxed) != 0);
+  }
+};
+
+// Simulates whole P0 points. Each thread owns one.
+class PointSimulator {
+ public:
+  virtual ~PointSimulator() = default;
+
+  // Simulates blocks at P0 until the limits hold and fills `result`; false when `stop` was
+  // raised first (the result is then incomplete). Publishes the counts after every block to
+  // `progress`, when given.
+  virtual bool simulate(float P0, PointResult& result, const StopRequest& stop = {},
+                        PointProgress* progress = nullptr) = 0;
+
+  // The whole point at P0, without a stop request.
+  PointResult simulate(float P0) {
+    PointResult result;
+    simulate(P0, result);
+    return result;
+  }
+};
+
+// The block loop of every point simulator: `simulateBlock(stats)` simulates the point's next
+// block, adds it to `result.stats` and returns its wrongly decoded information symbols. The
+// volume test stands before each block and the block-error test after it, so a point always
+// ends on a block boundary; minBlockErr of 0 or less simulates no block. The symbol error rate
+// counts at least one error, so that it is never 0; the counter stays true. False when `stop`
+// was raised before a block.
+template <typename SimulateBlock>
+bool runBlocks(const PointLimits& limits, std::int64_t symbolsPerBlock, PointResult& result,
+               const StopRequest& stop, PointProgress* progress, SimulateBlock&& simulateBlock) {
+  PointCounters& counters = result.counters;
+  counters = PointCounters{};
+  const auto volume = static_cast<std::int64_t>(limits.volume);
+  if (limits.minBlockErr > 0) {
+    do {
+      if (counters.infoSymbols >= volume) break;
+      if (stop.raised()) return false;
+      const std::int64_t wrong = simulateBlock(result.stats);
+      counters.infoSymbols += symbolsPerBlock;
+      counters.symbolErrors += wrong;
+      if (wrong > 0) ++counters.blockErrors;
+      ++counters.blocks;
+      if (progress) progress->publish(counters);
+    } while (counters.blockErrors < limits.minBlockErr);
+  }
+  const std::int64_t counted = std::max<std::int64_t>(counters.symbolErrors, 1);
+  result.ser = static_cast<double>(counted) / static_cast<double>(counters.infoSymbols);
+  return true;
+}
+
+}  // namespace nbsim

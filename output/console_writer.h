@@ -1,0 +1,38 @@
+// The console's English lines: the parameters, the start time, one line per point, the elapsed
+// time and the speed, the closing prompt, and the message of a tap out of range. Every line is
+// flushed as it is written, so that a user watching a long sweep sees each point when it ends.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+
+#include "output/run_listener.h"
+
+namespace nbsim {
+
+class ConsoleWriter : public RunListener {
+ public:
+  // Writes to `console`, which must outlive the writer.
+  explicit ConsoleWriter(std::ostream& console) : console_(console) {}
+
+  // "Modeling parameters" and the five value lines, an empty line and the start time as
+  // "Start time: Sun Dec 06 06:27:11.005" (local time, English names whatever the locale).
+  bool start(const RunDescription& run) override;
+  // "P0 is %6.2e     Decoder SER is %6.2e     Decoder FER is %6.2e".
+  bool point(const PointResult& point) override;
+  // For a completed run: "Modeling time: <s>.<ms> s" and "Modeling speed: %6.2f kbps", the
+  // thousands of information symbols per second.
+  void finish(const RunOutcome& outcome) override;
+
+  // "strike any key", without a line end.
+  void printClosingPrompt();
+
+  // The message for a tap of 1000 or more in the code description, before its key wait.
+  static void printTapRangeMessage(std::ostream& console);
+
+ private:
+  std::ostream& console_;
+  std::int64_t runInfoSymbols_ = 0;  // over every point written
+};
+
+}  // namespace nbsim
