@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "channel/qary_symmetric_channel.h"
+#include "code/encoder.h"
 #include "code/nonbinary_codec.h"
+#include "code/threshold_decoder.h"
 
 namespace nbsim {
 namespace {
@@ -37,13 +39,10 @@ struct ReceivedBlock {
 };
 
 std::vector<ReceivedBlock> receiveBlocks(const NonBinaryCodec& codec, float P0) {
-  std::int32_t nk = 0;
-  std::int32_t nr = 0;
-  codec.branchCounts(nk, nr);
+  const std::int32_t nk = codec.nk();
+  const std::int32_t nr = codec.nr();
   const std::int32_t L = codec.blockLength();
-  QarySymmetricChannel channel;
-  channel.setAlphabetSize(kQ);
-  channel.setSeed(12345);
+  QarySymmetricChannel channel(kQ, 12345);
   channel.reseed();
   channel.setErrorProbability(P0);
   std::mt19937 source(2024);
@@ -54,7 +53,7 @@ std::vector<ReceivedBlock> receiveBlocks(const NonBinaryCodec& codec, float P0) 
       for (Symbol& s : branch) s = static_cast<Symbol>(source() % kQ);
     }
     BranchTable sentChecks(nr, std::vector<Symbol>(L));
-    codec.encode(block.transmitted, sentChecks);
+    encode(codec, block.transmitted, sentChecks);
     block.received = block.transmitted;
     block.checks = sentChecks;
     for (std::int32_t i = 0; i < nk; ++i) {
@@ -69,19 +68,17 @@ std::vector<ReceivedBlock> receiveBlocks(const NonBinaryCodec& codec, float P0) 
 
 void BM_Decode(benchmark::State& state) {
   const float P0 = static_cast<float>(state.range(0)) / 1000.0f;
-  NonBinaryCodec codec(exampleCode(), kIterations);
-  codec.setAlphabetSize(kQ);
+  const NonBinaryCodec codec(exampleCode(), kQ, kIterations);
+  ThresholdDecoder decoder(codec);
   const std::vector<ReceivedBlock> blocks = receiveBlocks(codec, P0);
-  std::int32_t nk = 0;
-  std::int32_t nr = 0;
-  codec.branchCounts(nk, nr);
+  const std::int32_t nk = codec.nk();
   const std::int32_t L = codec.blockLength();
   BranchTable decoded(nk, std::vector<Symbol>(L));
 
   std::size_t next = 0;
   for (auto _ : state) {
     const ReceivedBlock& block = blocks[next];
-    codec.decode(block.transmitted, block.received, block.checks, decoded);
+    decoder.decode(block.transmitted, block.received, block.checks, decoded);
     benchmark::DoNotOptimize(decoded.data());
     benchmark::ClobberMemory();
     next = next + 1 == blocks.size() ? 0 : next + 1;
@@ -93,8 +90,8 @@ void BM_Decode(benchmark::State& state) {
   state.counters["time_per_symbol"] = benchmark::Counter(
       static_cast<double>(nk) * L,
       benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-  state.counters["final_error_rate"] = static_cast<double>(codec.errors()[kIterations]) /
-                                       static_cast<double>(codec.decodedSymbols());
+  state.counters["final_error_rate"] = static_cast<double>(decoder.stats().errors[kIterations]) /
+                                       static_cast<double>(decoder.stats().decodedSymbols);
 }
 
 // The argument is P0 in thousandths.

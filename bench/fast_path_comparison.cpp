@@ -16,21 +16,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
-#include "channel/qary_symmetric_channel.h"
 #include "code/code_file_reader.h"
 #include "code/error_pattern_decoder.h"
-#include "run/fast_point_simulator.h"
-#include "run/parallel_sweep.h"
-#include "run/run_parameters.h"
-#include "run/run_sequence.h"
-#include "run/source_generator.h"
-#include "run/sweep_points.h"
+#include "engine/fast_point_simulator.h"
+#include "engine/reference_point_simulator.h"
+#include "engine/source_generator.h"
+#include "engine/sweep.h"
+#include "engine/sweep_points.h"
+#include "run/parameter_file.h"
 
 namespace nbsim {
 namespace {
@@ -47,105 +46,46 @@ struct Timed {
   double total = 0.0;
 };
 
-int compare(const std::string& folder, std::int64_t second, std::int32_t threads, bool perPoint,
-            std::int32_t repeat) {
+// The parameters and the code of `folder`; nothing, with the reason on standard error, when
+// they cannot be read.
+std::optional<std::pair<RunParameters, CodeDescription>> readInputs(const std::string& folder) {
   std::FILE* file = std::fopen((folder + "/param.txt").c_str(), "r");
   if (!file) {
     std::fprintf(stderr, "%s/param.txt: cannot be opened\n", folder.c_str());
-    return 2;
+    return std::nullopt;
   }
   const ParameterFileResult read = readParameterFile(file, "param.txt");
   std::fclose(file);
   if (!read.parameters) {
     std::fprintf(stderr, "%s\n", read.error.c_str());
-    return 2;
+    return std::nullopt;
   }
-  const RunParameters parameters = *read.parameters;
   const CodeFileResult code = readCodeFile(folder + "/encoder.txt");
   if (!code.code) {
     std::fprintf(stderr, "%s\n", code.error.c_str());
-    return 2;
+    return std::nullopt;
   }
-  NonBinaryCodec codec(*code.code, parameters.itert);
-  codec.setAlphabetSize(parameters.Q);
-  if (!ErrorPatternDecoder::supports(codec)) {
-    std::fprintf(stderr, "the fast path does not cover this code\n");
-    return 2;
+  return std::pair{*read.parameters, *code.code};
+}
+
+// Every point of the sweep with `simulator`, timed one by one.
+Timed timePoints(const RunParameters& parameters, PointSimulator& simulator,
+                 Clock::time_point start) {
+  Timed timed;
+  SweepPoints points(parameters);
+  float P0 = 0.0f;
+  while (points.next(P0)) {
+    const auto pointStart = Clock::now();
+    timed.points.push_back(simulator.simulate(P0));
+    timed.seconds.push_back(secondsSince(pointStart));
   }
-  SourceGenerator seeder;
-  seeder.seed(static_cast<std::uint32_t>(second));
-  const std::int32_t seed = seeder.draw();
+  timed.total = secondsSince(start);
+  return timed;
+}
 
-  const auto runReference = [&] {
-    Timed timed;
-    QarySymmetricChannel channel;
-    channel.setAlphabetSize(parameters.Q);
-    channel.setSeed(seed);
-    std::ostringstream bytes;
-    std::ostringstream console;
-    text::ReportStream report(bytes);
-    RunSequence sequence(parameters, codec, channel, report, console);
-    SweepPoints points(parameters);
-    PointResult point;
-    const auto start = Clock::now();
-    while (points.next(point.P0)) {
-      const auto pointStart = Clock::now();
-      point.ser = sequence.simulatePoint(point.P0, point.counters);
-      point.stats = codec.stats();
-      timed.seconds.push_back(secondsSince(pointStart));
-      timed.points.push_back(point);
-    }
-    timed.total = secondsSince(start);
-    return timed;
-  };
-  const auto runSingle = [&] {
-    Timed timed;
-    const auto start = Clock::now();
-    DrawStreamCache cache(seed);
-    FastPointSimulator simulator(parameters, codec, cache);
-    SweepPoints points(parameters);
-    PointResult point;
-    while (points.next(point.P0)) {
-      const auto pointStart = Clock::now();
-      simulator.simulate(point.P0, point);
-      timed.seconds.push_back(secondsSince(pointStart));
-      timed.points.push_back(point);
-    }
-    timed.total = secondsSince(start);
-    return timed;
-  };
-  const auto runParallel = [&] {
-    Timed timed;
-    const auto start = Clock::now();
-    DrawStreamCache cache(seed);
-    SweepPoints points(parameters);
-    ParallelSweep sweep(threads);
-    sweep.run(
-        points, ParallelSweep::fastSimulators(parameters, codec, cache),
-        [&](const PointResult& point) {
-          timed.points.push_back(point);
-          return true;
-        },
-        nullptr);
-    timed.total = secondsSince(start);
-    return timed;
-  };
-
-  // Every run must give the first reference run's counts; the fastest of each path is kept.
-  Timed reference = runReference();
-  Timed single = runSingle();
-  Timed parallel = runParallel();
-  bool same = reference.points == single.points && reference.points == parallel.points;
-  for (std::int32_t round = 1; round < repeat; ++round) {
-    const auto keepFaster = [&](Timed run, Timed& best) {
-      same = same && run.points == reference.points;
-      if (run.total < best.total) best = std::move(run);
-    };
-    keepFaster(runReference(), reference);
-    keepFaster(runSingle(), single);
-    keepFaster(runParallel(), parallel);
-  }
-
+void printFigures(const Timed& reference, const Timed& single, const Timed& parallel,
+                  std::int32_t seed, std::int64_t second, std::int32_t threads, bool perPoint,
+                  std::int32_t repeat) {
   std::int64_t infoSymbols = 0;
   for (const PointResult& point : reference.points) infoSymbols += point.counters.infoSymbols;
   if (perPoint) {
@@ -167,6 +107,63 @@ int compare(const std::string& folder, std::int64_t second, std::int32_t threads
   std::printf("fast path, %d threads:      %8.3f s  (%.1f times faster; %u cores)\n", threads,
               parallel.total, reference.total / parallel.total,
               std::thread::hardware_concurrency());
+}
+
+int compare(const std::string& folder, std::int64_t second, std::int32_t threads, bool perPoint,
+            std::int32_t repeat) {
+  const auto inputs = readInputs(folder);
+  if (!inputs) return 2;
+  const RunParameters& parameters = inputs->first;
+  const NonBinaryCodec codec(inputs->second, parameters.Q, parameters.itert);
+  if (!ErrorPatternDecoder::supports(codec)) {
+    std::fprintf(stderr, "the fast path does not cover this code\n");
+    return 2;
+  }
+  SourceGenerator seeder;
+  seeder.seed(static_cast<std::uint32_t>(second));
+  const std::int32_t seed = seeder.draw();
+  const PointLimits limits{parameters.volume, parameters.minBlockErr};
+
+  const auto runReference = [&] {
+    const auto start = Clock::now();
+    ReferencePointSimulator simulator(codec, limits, seed);
+    return timePoints(parameters, simulator, start);
+  };
+  const auto runSingle = [&] {
+    // The shared draw stream is made within the time, as a run makes it.
+    const auto start = Clock::now();
+    DrawStreamCache cache(seed);
+    FastPointSimulator simulator(codec, limits, cache);
+    return timePoints(parameters, simulator, start);
+  };
+  const auto runParallel = [&] {
+    Timed timed;
+    const auto start = Clock::now();
+    SweepOptions options;
+    options.threads = threads;
+    sweepErrorProbability(codec, parameters, seed, options, [&](const PointResult& point) {
+      timed.points.push_back(point);
+      return true;
+    });
+    timed.total = secondsSince(start);
+    return timed;
+  };
+
+  // Every run must give the first reference run's counts; the fastest of each path is kept.
+  Timed reference = runReference();
+  Timed single = runSingle();
+  Timed parallel = runParallel();
+  bool same = reference.points == single.points && reference.points == parallel.points;
+  for (std::int32_t round = 1; round < repeat; ++round) {
+    const auto keepFaster = [&](Timed run, Timed& best) {
+      same = same && run.points == reference.points;
+      if (run.total < best.total) best = std::move(run);
+    };
+    keepFaster(runReference(), reference);
+    keepFaster(runSingle(), single);
+    keepFaster(runParallel(), parallel);
+  }
+  printFigures(reference, single, parallel, seed, second, threads, perPoint, repeat);
   std::printf("counts and statistics: %s\n", same ? "identical" : "DIFFERENT");
   return same ? 0 : 1;
 }

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "tests/support/random_runs.h"
+#include "bench/random_points.h"
 
 int main(int argc, char** argv) {
   const long cases = argc > 1 ? std::atol(argv[1]) : 20000;

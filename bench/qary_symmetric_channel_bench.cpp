@@ -16,10 +16,8 @@ void transmitBlock(benchmark::State& state) {
   // The error probability is passed in thousandths because benchmark arguments are integers.
   const float P0 = static_cast<float>(state.range(1)) / 1000.0f;
 
-  nbsim::QarySymmetricChannel channel;
-  channel.setAlphabetSize(256);
+  nbsim::QarySymmetricChannel channel(256, 1);
   channel.setErrorProbability(P0);
-  channel.setSeed(1);
   channel.reseed();
 
   std::vector<nbsim::Symbol> input(static_cast<std::size_t>(length));

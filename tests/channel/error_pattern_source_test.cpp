@@ -15,7 +15,7 @@
 
 #include "channel/draw_stream.h"
 #include "channel/shift_xor_generator.h"
-#include "text/symbol.h"
+#include "code/symbol.h"
 
 namespace nbsim {
 namespace {

@@ -1,18 +1,17 @@
 // Tests of reading the code description "encoder.txt": the accepted layouts, the refusals with
-// the file named in the message, the clamp to four branches of each kind, and the console
-// message and key wait of a tap of 1000 or more.
+// the file named in the message, the clamp to four branches of each kind, and a tap of 1000 or
+// more.
 #include "code/code_file_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "code/nonbinary_codec.h"
+
 
 namespace nbsim {
 namespace {
@@ -124,7 +123,7 @@ TEST(CodeDescriptionFile, KeepsOnlyTheFirstFourBranchesOfEachKind) {
     for (int v = 0; v < 4; ++v) EXPECT_EQ(result.code->polynomials[i][v].taps, (Taps{10 * i + v}));
   }
   // The dropped taps of 900 do not reach the block length: 2 x 33 + 1.
-  EXPECT_EQ(NonBinaryCodec(*result.code, 2).blockLength(), 67);
+  EXPECT_EQ(NonBinaryCodec(*result.code, 16, 2).blockLength(), 67);
 }
 
 TEST(CodeDescriptionFile, AcceptsFortyBranchesOfEachKind) {
@@ -151,65 +150,6 @@ TEST(CodeDescriptionFile, TapOfOneThousandStopsTheReadEvenInADroppedPolynomial) 
   }
   // A fault read before the large tap is the one reported.
   EXPECT_FALSE(parseCodeDescription("nk=1 nr=1 i=0 v=0 2 -1 1000", kFileName).tapOutOfRange);
-}
-
-class CodeFileLoading : public ::testing::Test {
- protected:
-  std::string writeFile(const std::string& text) {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::path(::testing::TempDir()) /
-            (std::string("nbsim_") + info->name() + "_encoder.txt");
-    std::ofstream(path_, std::ios::binary) << text;
-    return path_.string();
-  }
-  void TearDown() override {
-    if (!path_.empty()) std::filesystem::remove(path_);
-  }
-
-  std::filesystem::path path_;
-  std::ostringstream console_;
-  int keyWaits_ = 0;
-  std::string error_;
-};
-
-TEST_F(CodeFileLoading, BuildsTheCodecOfTheDefaultExample) {
-  const std::string path = writeFile("nk=1  nr=1\n  i=0  v=0  8  0  1  4  9  15  22  32  34\n");
-  const auto codec = loadCodeFile(
-      path, 10, console_, [this] { ++keyWaits_; }, error_);
-  ASSERT_NE(codec, nullptr) << error_;
-  EXPECT_TRUE(codec->isLoaded());
-  EXPECT_EQ(codec->blockLength(), 69);
-  EXPECT_EQ(codec->codeDistance(), 9);
-  EXPECT_EQ(codec->itert(), 10);
-  EXPECT_EQ(console_.str(), "");
-  EXPECT_EQ(keyWaits_, 0);
-}
-
-TEST_F(CodeFileLoading, TwoLargeTapsPrintTheMessageOnceAndWaitForOneKey) {
-  const std::string path = writeFile("nk=1 nr=2 i=0 v=0 1 1000 i=0 v=1 1 2000\n");
-  const auto codec = loadCodeFile(
-      path, 3, console_, [this] { ++keyWaits_; }, error_);
-  EXPECT_EQ(codec, nullptr);
-  EXPECT_EQ(console_.str(),
-            "One check position is more or equal 1000 in encoder.txt \nCorect it and try again "
-            "please\nPress any key");
-  EXPECT_EQ(keyWaits_, 1);
-  EXPECT_EQ(error_.rfind(path, 0), 0u) << error_;
-}
-
-TEST_F(CodeFileLoading, OtherFaultsAndAMissingFileFailSilently) {
-  const std::string path = writeFile("nk=1 nr=1 i=0 v=0 1 -4\n");
-  EXPECT_EQ(loadCodeFile(
-                path, 3, console_, [this] { ++keyWaits_; }, error_),
-            nullptr);
-  EXPECT_EQ(error_.rfind(path, 0), 0u) << error_;
-  const std::string missing = path + ".absent";
-  EXPECT_EQ(loadCodeFile(
-                missing, 3, console_, [this] { ++keyWaits_; }, error_),
-            nullptr);
-  EXPECT_EQ(error_.rfind(missing, 0), 0u) << error_;
-  EXPECT_EQ(console_.str(), "");
-  EXPECT_EQ(keyWaits_, 0);
 }
 
 }  // namespace

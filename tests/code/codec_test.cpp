@@ -6,7 +6,9 @@
 #include <random>
 #include <vector>
 
+#include "code/encoder.h"
 #include "code/nonbinary_codec.h"
+#include "code/threshold_decoder.h"
 
 namespace nbsim {
 namespace {
@@ -33,18 +35,16 @@ BranchTable table(std::int32_t branches, std::int32_t L, Symbol fill = 0) {
 
 TEST(Codec, DerivesLengthDistanceAndChecksOfTheTwoByTwoExample) {
   const NonBinaryCodec codec(
-      makeCode(2, 2, {{0, 0, {0, 4}}, {1, 0, {9}}, {0, 1, {2, 6, 7}}, {1, 1, {}}}), 4);
-  EXPECT_TRUE(codec.isLoaded());
+      makeCode(2, 2, {{0, 0, {0, 4}}, {1, 0, {9}}, {0, 1, {2, 6, 7}}, {1, 1, {}}}), 16, 4);
   EXPECT_EQ(codec.blockLength(), 19);
   EXPECT_EQ(codec.codeDistance(), 2);
   EXPECT_EQ(codec.maxChecks(), 5);
   EXPECT_EQ(codec.itert(), 4);
-  EXPECT_EQ(codec.errors().size(), 5u);
   EXPECT_EQ(codec.codeRate(), 0.5);
 }
 
 TEST(Codec, OnlyTapZeroGivesBlockLengthOne) {
-  const NonBinaryCodec codec(makeCode(3, 4, {{0, 0, {0}}}), 2);
+  const NonBinaryCodec codec(makeCode(3, 4, {{0, 0, {0}}}), 16, 2);
   EXPECT_EQ(codec.blockLength(), 1);
   EXPECT_EQ(codec.codeDistance(), 1);  // branches 1 and 2 have no check
   EXPECT_EQ(codec.maxChecks(), 1);
@@ -52,7 +52,7 @@ TEST(Codec, OnlyTapZeroGivesBlockLengthOne) {
 }
 
 TEST(Codec, StandardScheduleHasThresholdsTwoOneThenZeroOverAllBranches) {
-  const NonBinaryCodec codec(makeCode(2, 3, {{0, 0, {0, 1}}}), 5);
+  const NonBinaryCodec codec(makeCode(2, 3, {{0, 0, {0, 1}}}), 16, 5);
   const IterationSchedule& schedule = codec.schedule();
   EXPECT_EQ(schedule.threshold, (std::vector<std::int32_t>{2, 1, 0, 0, 0}));
   EXPECT_EQ(schedule.diffWeight, (std::vector<std::int32_t>{1, 1, 1, 1, 1}));
@@ -60,46 +60,43 @@ TEST(Codec, StandardScheduleHasThresholdsTwoOneThenZeroOverAllBranches) {
   EXPECT_EQ(schedule.infoBranchesUsed, (std::vector<std::int32_t>{2, 2, 2, 2, 2}));
 }
 
-TEST(Codec, ResetStatsClearsEveryEntryUpToTheLastIteration) {
+TEST(ThresholdDecoder, ResetStatsClearsEveryEntryUpToTheLastIteration) {
   // Thresholds that never let a correction through keep the error in every entry.
   IterationSchedule schedule = IterationSchedule::standard(3, 1, 1);
   schedule.threshold = {100, 100, 100};
-  NonBinaryCodec codec(makeCode(1, 1, {{0, 0, {0, 1, 3}}}), schedule);
-  codec.setAlphabetSize(4);
+  NonBinaryCodec codec(makeCode(1, 1, {{0, 0, {0, 1, 3}}}), 4, schedule);
   const BranchTable zeros = table(1, 7);
   BranchTable received = zeros;
   BranchTable decoded = zeros;
   received[0][2] = 3;
-  codec.decode(zeros, received, zeros, decoded);
-  EXPECT_EQ(codec.errors(), (std::vector<std::int64_t>{1, 1, 1, 1}));
-  EXPECT_EQ(codec.decodedSymbols(), 7);
-  codec.resetStats();
-  EXPECT_EQ(codec.errors(), (std::vector<std::int64_t>{0, 0, 0, 0}));
-  EXPECT_EQ(codec.decodedSymbols(), 0);
+  ThresholdDecoder decoder(codec);
+  decoder.decode(zeros, received, zeros, decoded);
+  EXPECT_EQ(decoder.stats().errors, (std::vector<std::int64_t>{1, 1, 1, 1}));
+  EXPECT_EQ(decoder.stats().decodedSymbols, 7);
+  decoder.resetStats();
+  EXPECT_EQ(decoder.stats().errors, (std::vector<std::int64_t>{0, 0, 0, 0}));
+  EXPECT_EQ(decoder.stats().decodedSymbols, 0);
 }
 
 TEST(Encoder, ComputesTheWorkedExample) {
-  NonBinaryCodec codec(makeCode(2, 1, {{0, 0, {0, 2}}, {1, 0, {1}}}), 2);
-  codec.setAlphabetSize(8);
+  NonBinaryCodec codec(makeCode(2, 1, {{0, 0, {0, 2}}, {1, 0, {1}}}), 8, 2);
   ASSERT_EQ(codec.blockLength(), 5);
   BranchTable checks = table(1, 5, 99);
-  codec.encode({{1, 2, 3, 4, 5}, {7, 6, 5, 4, 3}}, checks);
+  encode(codec, {{1, 2, 3, 4, 5}, {7, 6, 5, 4, 3}}, checks);
   EXPECT_EQ(checks[0], (std::vector<Symbol>{2, 3, 4, 0, 6}));
 }
 
 TEST(Encoder, ATapListedTwiceCountsTwice) {
-  NonBinaryCodec codec(makeCode(1, 1, {{0, 0, {1, 1}}}), 2);
-  codec.setAlphabetSize(10);
+  NonBinaryCodec codec(makeCode(1, 1, {{0, 0, {1, 1}}}), 10, 2);
   BranchTable checks = table(1, 3);
-  codec.encode({{4, 7, 9}}, checks);
+  encode(codec, {{4, 7, 9}}, checks);
   EXPECT_EQ(checks[0], (std::vector<Symbol>{4, 8, 8}));
 }
 
 TEST(Encoder, EmptyPolynomialsGiveZeroChecks) {
-  NonBinaryCodec codec(makeCode(2, 2, {{1, 0, {3}}}), 2);
-  codec.setAlphabetSize(5);
+  NonBinaryCodec codec(makeCode(2, 2, {{1, 0, {3}}}), 5, 2);
   BranchTable checks = table(2, 7, 4);
-  codec.encode({{1, 1, 1, 1, 1, 1, 1}, {0, 1, 2, 3, 4, 0, 1}}, checks);
+  encode(codec, {{1, 1, 1, 1, 1, 1, 1}, {0, 1, 2, 3, 4, 0, 1}}, checks);
   EXPECT_EQ(checks[0], (std::vector<Symbol>{3, 4, 0, 1, 0, 1, 2}));
   EXPECT_EQ(checks[1], (std::vector<Symbol>(7, 0)));
 }
@@ -124,20 +121,19 @@ TEST(Encoder, MatchesTermByTermReductionOnRandomCodes) {
         list.push_back({i, v, taps});
       }
     }
-    NonBinaryCodec codec(makeCode(nk, nr, list), 2);
-    codec.setAlphabetSize(Q);
+    NonBinaryCodec codec(makeCode(nk, nr, list), Q, 2);
     const std::int32_t L = codec.blockLength();
     BranchTable info = table(nk, L);
     for (auto& branch : info) {
       for (auto& s : branch) s = static_cast<Symbol>(random() % Q);
     }
     BranchTable checks = table(nr, L, -1);
-    codec.encode(info, checks);
+    encode(codec, info, checks);
     for (std::int32_t v = 0; v < nr; ++v) {
       for (std::int32_t a = 0; a < L; ++a) {
         std::int64_t expected = 0;
         for (std::int32_t i = 0; i < nk; ++i) {
-          for (std::int32_t t : codec.code().polynomials[i][v].taps) {
+          for (std::int32_t t : codec.taps(i, v)) {
             expected = (expected + info[i][(a + t) % L]) % Q;
           }
         }

@@ -12,7 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "code/encoder.h"
 #include "code/nonbinary_codec.h"
+#include "code/threshold_decoder.h"
 
 namespace nbsim {
 namespace {
@@ -52,33 +54,33 @@ struct SmallBlock {
 
 // Decodes `block` with the taps {0, 1, 3} code and returns the error counts.
 Counts decodeSmall(const IterationSchedule& plan, SmallBlock& block) {
-  NonBinaryCodec codec(singleBranchCode(1, {{0, 1, 3}}), plan);
-  codec.setAlphabetSize(4);
-  codec.decode(block.transmitted, block.received, block.checks, block.decoded);
-  return codec.errors();
+  NonBinaryCodec codec(singleBranchCode(1, {{0, 1, 3}}), 4, plan);
+  ThresholdDecoder decoder(codec);
+  decoder.decode(block.transmitted, block.received, block.checks, block.decoded);
+  return decoder.stats().errors;
 }
 
 TEST(Decode, CorrectsTheWorkedExampleInTheSecondIteration) {
-  NonBinaryCodec codec(singleBranchCode(1, {{0, 1, 3}}), 3);
-  codec.setAlphabetSize(4);
+  NonBinaryCodec codec(singleBranchCode(1, {{0, 1, 3}}), 4, 3);
+  ThresholdDecoder decoder(codec);
   ASSERT_EQ(codec.codeDistance(), 4);
   SmallBlock block({{2, 3}}, {});
-  codec.decode(block.transmitted, block.received, block.checks, block.decoded);
+  decoder.decode(block.transmitted, block.received, block.checks, block.decoded);
   // Iteration 0 sees a margin of 2, which does not exceed the threshold 2.
-  EXPECT_EQ(codec.errors(), (Counts{1, 1, 0, 0}));
+  EXPECT_EQ(decoder.stats().errors, (Counts{1, 1, 0, 0}));
   EXPECT_EQ(block.decoded, block.transmitted);
-  EXPECT_EQ(codec.decodedSymbols(), 7);
+  EXPECT_EQ(decoder.stats().decodedSymbols, 7);
   const float seventh = static_cast<float>(1.0 / 7.0);
-  EXPECT_EQ(codec.errorRates(), (std::vector<float>{seventh, seventh, 0.0f, 0.0f}));
+  EXPECT_EQ(decoder.stats().errorRates(), (std::vector<float>{seventh, seventh, 0.0f, 0.0f}));
 
   // Statistics add up over blocks; the transmitted block changes only the counts.
   BranchTable claimed = block.transmitted;
   claimed[0][5] = 1;
   BranchTable decoded(1, std::vector<Symbol>(7, 2));
-  codec.decode(claimed, block.received, block.checks, decoded);
+  decoder.decode(claimed, block.received, block.checks, decoded);
   EXPECT_EQ(decoded, block.transmitted);
-  EXPECT_EQ(codec.errors(), (Counts{3, 3, 1, 1}));
-  EXPECT_EQ(codec.decodedSymbols(), 14);
+  EXPECT_EQ(decoder.stats().errors, (Counts{3, 3, 1, 1}));
+  EXPECT_EQ(decoder.stats().decodedSymbols, 14);
 }
 
 TEST(Decode, LoneCheckErrorChangesNoDecision) {
@@ -88,8 +90,8 @@ TEST(Decode, LoneCheckErrorChangesNoDecision) {
 }
 
 TEST(Decode, ErrorRatesOfNoBlockAreNotANumber) {
-  NonBinaryCodec codec(singleBranchCode(1, {{0, 1, 3}}), 2);
-  for (float rate : codec.errorRates()) EXPECT_TRUE(std::isnan(rate));
+  const NonBinaryCodec codec(singleBranchCode(1, {{0, 1, 3}}), 4, 2);
+  for (float rate : ThresholdDecoder(codec).stats().errorRates()) EXPECT_TRUE(std::isnan(rate));
 }
 
 // The info error 3 at position 2 lies on the checks 2, 1 and 6; a check error of 1 at 6 turns
@@ -168,13 +170,13 @@ TEST(Decode, UnvisitedBranchIsCountedOnlyOnArrival) {
   received[1][5] = 1;
   for (const std::int32_t visited : {1, 2}) {
     SCOPED_TRACE("information branches visited: " + std::to_string(visited));
-    NonBinaryCodec codec(code, schedule({1, 0}, {1, 1}, {1, 1}, {visited, visited}));
-    codec.setAlphabetSize(4);
+    NonBinaryCodec codec(code, 4, schedule({1, 0}, {1, 1}, {1, 1}, {visited, visited}));
+    ThresholdDecoder decoder(codec);
     BranchTable decoded = zeros;
-    codec.decode(zeros, received, zeros, decoded);
+    decoder.decode(zeros, received, zeros, decoded);
     // Branch 1 has a single check, so its vote is a tie with its difference and never corrects.
-    EXPECT_EQ(codec.errors(), visited == 1 ? (Counts{2, 0, 0}) : (Counts{2, 1, 1}));
-    EXPECT_EQ(codec.decodedSymbols(), 14);
+    EXPECT_EQ(decoder.stats().errors, visited == 1 ? (Counts{2, 0, 0}) : (Counts{2, 1, 1}));
+    EXPECT_EQ(decoder.stats().decodedSymbols, 14);
     EXPECT_EQ(decoded[0], zeros[0]);
     EXPECT_EQ(decoded[1], received[1]);
   }
@@ -183,16 +185,16 @@ TEST(Decode, UnvisitedBranchIsCountedOnlyOnArrival) {
 TEST(Decode, CorrectionKeepsTheSyndromesOfNonVotingCheckBranches) {
   // Iteration 0 corrects through check branch 0 alone; had branch 1 kept the old syndromes,
   // iteration 1 would read 3 four times there against three zeros and subtract again.
-  NonBinaryCodec codec(singleBranchCode(2, {{0, 1, 3}, {0, 2, 5, 6}}),
+  NonBinaryCodec codec(singleBranchCode(2, {{0, 1, 3}, {0, 2, 5, 6}}), 4,
                        schedule({0, 0}, {0, 0}, {1, 2}, {1, 1}));
-  codec.setAlphabetSize(4);
+  ThresholdDecoder decoder(codec);
   BranchTable checks(2, std::vector<Symbol>(13, 0));
   BranchTable transmitted(1, std::vector<Symbol>(13, 0));
   BranchTable received = transmitted, decoded = transmitted;
   received[0][2] = 3;
   ASSERT_EQ(codec.blockLength(), 13);
-  codec.decode(transmitted, received, checks, decoded);
-  EXPECT_EQ(codec.errors(), (Counts{1, 0, 0}));
+  decoder.decode(transmitted, received, checks, decoded);
+  EXPECT_EQ(decoder.stats().errors, (Counts{1, 0, 0}));
   EXPECT_EQ(decoded, transmitted);
 }
 
@@ -238,8 +240,8 @@ TEST(Decode, StandardScheduleCorrectsAnySingleErrorOfAnOrthogonalCode) {
     const CodeDescription code = randomOrthogonalCode(random);
     const std::int32_t Q = alphabets[random() % 6];
     const auto itert = static_cast<std::int32_t>(2 + random() % 4);
-    NonBinaryCodec codec(code, itert);
-    codec.setAlphabetSize(Q);
+    NonBinaryCodec codec(code, Q, itert);
+    ThresholdDecoder decoder(codec);
     ASSERT_GE(codec.codeDistance(), 4);
     const std::int32_t L = codec.blockLength();
 
@@ -248,7 +250,7 @@ TEST(Decode, StandardScheduleCorrectsAnySingleErrorOfAnOrthogonalCode) {
       for (auto& s : branch) s = static_cast<Symbol>(random() % Q);
     }
     BranchTable checks(code.nr, std::vector<Symbol>(L));
-    codec.encode(info, checks);
+    encode(codec, info, checks);
 
     BranchTable received = info;
     const bool inInfo = random() % 2 == 0;
@@ -258,12 +260,12 @@ TEST(Decode, StandardScheduleCorrectsAnySingleErrorOfAnOrthogonalCode) {
     symbol = static_cast<Symbol>((symbol + error) % Q);
 
     BranchTable decoded(code.nk, std::vector<Symbol>(L, -1));
-    codec.decode(info, received, checks, decoded);
+    decoder.decode(info, received, checks, decoded);
     EXPECT_EQ(decoded, info) << "Q=" << Q << " nk=" << code.nk << " nr=" << code.nr;
-    EXPECT_EQ(codec.errors()[0], inInfo ? 1 : 0);
-    EXPECT_EQ(codec.errors()[itert], 0);
+    EXPECT_EQ(decoder.stats().errors[0], inInfo ? 1 : 0);
+    EXPECT_EQ(decoder.stats().errors[itert], 0);
     if (!inInfo) {
-      EXPECT_EQ(codec.errors(), Counts(itert + 1, 0));
+      EXPECT_EQ(decoder.stats().errors, Counts(itert + 1, 0));
     }
   }
 }

@@ -7,8 +7,10 @@
 #include <sstream>
 #include <string>
 
-#include "channel/qary_symmetric_channel.h"
-#include "tests/support/random_runs.h"
+#include "bench/random_points.h"
+#include "engine/sweep.h"
+#include "output/console_writer.h"
+#include "output/report_writer.h"
 
 namespace nbsim {
 namespace {
@@ -42,19 +44,21 @@ struct SweepBytes {
   SweepOutcome outcome = SweepOutcome::completed;
 };
 
+// The sweep's report blocks and console lines.
 SweepBytes sweep(const testing::RandomPoint& point, const RunParameters& parameters,
                  const SweepOptions& options) {
-  NonBinaryCodec codec(point.code, parameters.itert);
-  codec.setAlphabetSize(parameters.Q);
-  QarySymmetricChannel channel;
-  channel.setAlphabetSize(parameters.Q);
-  channel.setSeed(point.seed);
+  const NonBinaryCodec codec(point.code, parameters.Q, parameters.itert);
   std::ostringstream bytes;
   std::ostringstream console;
-  text::ReportStream report(bytes);
-  RunSequence sequence(parameters, codec, channel, report, console, options);
+  ReportWriter report(bytes);
+  ConsoleWriter consoleLines(console);
+  RunListeners outputs;
+  outputs.add(report);
+  outputs.add(consoleLines);
   SweepBytes result;
-  result.outcome = sequence.sweepErrorProbability();
+  result.outcome = sweepErrorProbability(
+      codec, parameters, point.seed, options,
+      [&outputs](const PointResult& result) { return outputs.point(result); });
   result.report = bytes.str();
   result.console = console.str();
   return result;

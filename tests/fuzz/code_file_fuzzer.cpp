@@ -11,7 +11,7 @@
 
 #include "code/code_file_reader.h"
 #include "code/nonbinary_codec.h"
-#include "text/report_stream.h"
+#include "output/report_writer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -40,12 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // A parsed description starts with "nk=", so there is a last byte.
   const std::int32_t itert = 2 + data[size - 1] % 11;
-  nbsim::NonBinaryCodec codec(code, itert);
-  if (!codec.isLoaded() || codec.itert() != itert) std::abort();
+  const nbsim::NonBinaryCodec codec(code, 256, itert);
+  if (codec.itert() != itert) std::abort();
   if (codec.blockLength() != 2 * largestTap + 1) std::abort();
   std::ostringstream bytes;
-  nbsim::text::ReportStream report(bytes);
-  codec.writeCodeDescription(report);
+  nbsim::ReportWriter report(bytes);
+  const nbsim::RunParameters parameters;
+  if (!report.start(nbsim::RunDescription{parameters, codec})) std::abort();
+  report.finish(nbsim::RunOutcome{});
   if (!report.good()) std::abort();
   return 0;
 }

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "run/run_parameters.h"
+#include "run/parameter_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // fmemopen needs a writable buffer and refuses a size of 0; an empty file reads as /dev/null.

@@ -1,7 +1,7 @@
 // The CSV results of whole runs: every number reads back to what the report says, at full
 // precision; the comment lines are enough to repeat the run; and a CSV that cannot be written
 // leaves the report whole and the run ending with its own status.
-#include "run/csv_results_writer.h"
+#include "output/csv_results_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -12,11 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "run/program_version.h"
-#include "run/source_generator.h"
-#include "run/sweep_points.h"
+#include "output/program_version.h"
+#include "engine/source_generator.h"
+#include "engine/sweep_points.h"
 #include "tests/support/in_process_run.h"
-#include "text/number_format.h"
+#include "tests/support/input_files.h"
+#include "output/number_format.h"
 
 namespace nbsim {
 namespace {
@@ -27,11 +28,10 @@ using text::formatScientific;
 
 constexpr std::int64_t second = 1607236031;
 
-const std::string code = "nk=1  nr=1\n  i=0  v=0  3  0  1  3\n";
+const std::string& code = testing::shortCode;
 
 std::string parameterFile(const std::string& volume, int Q = 16, const std::string& last = "0.02") {
-  return "Q=" + std::to_string(Q) + "\nP0_first=0.3\nP0_last=" + last +
-         "\nP0_step=0.04\nvolume=" + volume + "\nminBlockErr=30\nitert=4\n";
+  return testing::parameterFile(std::to_string(Q), "0.3", last, "0.04", volume, "30", "4");
 }
 
 std::vector<std::string> split(const std::string& text, const std::string& separator) {

@@ -1,6 +1,6 @@
 // Tests of the printf-style number conversions: exact-value rounding with ties away from zero,
 // three-digit exponents, widths, and agreement with the C library wherever there is no tie.
-#include "text/number_format.h"
+#include "output/number_format.h"
 
 #include <gtest/gtest.h>
 

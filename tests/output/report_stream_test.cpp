@@ -1,6 +1,6 @@
 // Tests of the report's Windows-1251 conversion and of the stream that writes it: the report's
 // own literals come out byte for byte, and text that cannot be converted is refused.
-#include "text/report_stream.h"
+#include "output/report_stream.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The plot: a well-formed, self-contained SVG with one mark per point on every curve, P0
 // decreasing to the right, hollow marks where no error was seen and none for what cannot be
 // placed; and the plot that a whole run leaves beside its report.
-#include "run/svg_plot.h"
+#include "output/svg_plot.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/support/in_process_run.h"
+#include "tests/support/input_files.h"
 #include "tests/support/xml_tree.h"
 
 namespace nbsim {
@@ -108,9 +109,8 @@ TEST(SvgPlot, LeavesUnmarkedWhatCannotBePlacedAndDrawsAnEmptySweep) {
 TEST(SvgPlot, AWholeRunPlotsEveryPointItReportsOrSaysWhyItCannot) {
   testing::ProgramFolder folder;
   folder.write("param.txt",
-               "Q=16\nP0_first=0.2\nP0_last=0.05\nP0_step=0.01\nvolume=3000\nminBlockErr=20\n"
-               "itert=3\n");
-  folder.write("encoder.txt", "nk=1  nr=1\n  i=0  v=0  3  0  1  3\n");
+               testing::parameterFile("16", "0.2", "0.05", "0.01", "3000", "20", "3"));
+  folder.write("encoder.txt", testing::shortCode);
   const auto run = testing::runIn(folder, {{1607236031, 0}});
   ASSERT_EQ(run.status, 0) << run.errors;
   std::size_t points = 0;

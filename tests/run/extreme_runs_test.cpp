@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/support/in_process_run.h"
+#include "tests/support/input_files.h"
 
 namespace nbsim::testing {
 namespace {
@@ -23,14 +24,7 @@ struct ExtremeRun {
 
 void PrintTo(const ExtremeRun& run, std::ostream* os) { *os << run.name; }
 
-std::string parameterFile(const std::string& Q, const std::string& first, const std::string& last,
-                          const std::string& step, const std::string& volume,
-                          const std::string& minBlockErr, const std::string& itert) {
-  return "Q=" + Q + "\nP0_first=" + first + "\nP0_last=" + last + "\nP0_step=" + step +
-         "\nvolume=" + volume + "\nminBlockErr=" + minBlockErr + "\nitert=" + itert + "\n";
-}
-
-const std::string golombCode = "nk=1  nr=1\n  i=0  v=0  8  0 1 4 9 15 22 32 34\n";
+const std::string& golombCode = exampleCode;
 
 // nk = nr = 4, sixteen polynomials of eight taps, the last one with a ninth tap of 999: L = 1999.
 std::string longestCode() {

@@ -6,15 +6,16 @@
 #include <streambuf>
 #include <string>
 
-#include "channel/qary_symmetric_channel.h"
 #include "code/nonbinary_codec.h"
+#include "engine/sweep.h"
+#include "output/console_writer.h"
+#include "output/report_writer.h"
 #include "run/run_sequence.h"
 #include "tests/run/program_runner.h"
+#include "tests/support/input_files.h"
 
 namespace nbsim::testing {
 namespace {
-
-const std::string exampleCode = "nk=1  nr=1\n  i=0  v=0  3  0  1  3\n";
 
 std::size_t countOf(const std::string& text, const std::string& part) {
   std::size_t count = 0;
@@ -26,10 +27,8 @@ std::size_t countOf(const std::string& text, const std::string& part) {
 
 TEST(ReportFaults, AFullDiskEndsTheRunWithItsReasonBeforeAnyPoint) {
   ProgramFolder folder;
-  folder.write("param.txt",
-               "Q=256\nP0_first=0.2\nP0_last=0.02\nP0_step=0.002\nvolume=100000\n"
-               "minBlockErr=100\nitert=10\n");
-  folder.write("encoder.txt", exampleCode);
+  folder.write("param.txt", parameterFile("256", "0.2", "0.02", "0.002", "100000", "100", "10"));
+  folder.write("encoder.txt", shortCode);
   std::filesystem::create_symlink("/dev/full", folder.path() / "result.txt");
   const ProgramOutcome outcome = folder.run();
   EXPECT_EQ(outcome.exitStatus, exitReportFile);
@@ -69,29 +68,33 @@ TEST(ReportFaults, ASweepStopsAtThePointWhoseReportCannotBeWritten) {
   parameters.P0_step = 0.01f;
   parameters.volume = 700;
   parameters.itert = 3;
+  const NonBinaryCodec codec(code, parameters.Q, parameters.itert);
   for (const bool fast : {false, true}) {
     for (const std::int32_t threads : {1, 2}) {
-      if (!fast && threads > 1) continue;
-      NonBinaryCodec codec(code, parameters.itert);
-      codec.setAlphabetSize(parameters.Q);
-      QarySymmetricChannel channel;
-      channel.setAlphabetSize(parameters.Q);
-      channel.setSeed(1234);
       // Room for a few of the thirty point blocks.
       FillingBuffer buffer(2500);
       std::ostream bytes(&buffer);
-      text::ReportStream report(bytes);
+      ReportWriter report(bytes);
       std::ostringstream console;
+      ConsoleWriter consoleLines(console);
+      RunListeners outputs;
+      outputs.add(consoleLines);
+      outputs.add(report);
       SweepOptions options;
       options.fast = fast;
       options.threads = threads;
-      RunSequence sequence(parameters, codec, channel, report, console, options);
-      EXPECT_EQ(sequence.sweepErrorProbability(), SweepOutcome::reportFailed);
-      EXPECT_GE(sequence.pointsReported(), 1);
-      EXPECT_LE(sequence.pointsReported(), 4);
+      std::int64_t reported = 0;
+      EXPECT_EQ(sweepErrorProbability(codec, parameters, 1234, options,
+                                      [&](const PointResult& point) {
+                                        if (!outputs.point(point)) return false;
+                                        ++reported;
+                                        return true;
+                                      }),
+                SweepOutcome::refused);
+      EXPECT_GE(reported, 1);
+      EXPECT_LE(reported, 4);
       // The failing point still shows on the console; nothing after it.
-      EXPECT_EQ(countOf(console.str(), "P0 is "),
-                static_cast<std::size_t>(sequence.pointsReported()) + 1);
+      EXPECT_EQ(countOf(console.str(), "P0 is "), static_cast<std::size_t>(reported) + 1);
       EXPECT_NE(report.failure(), 0);
     }
   }
@@ -110,9 +113,8 @@ struct Interrupted {
 Interrupted interruptLongSweep(const char* signal, int threads) {
   ProgramFolder folder;
   folder.write("param.txt",
-               "Q=256\nP0_first=0.1\nP0_last=0.001\nP0_step=0.0001\nvolume=1000000\n"
-               "minBlockErr=1000000\nitert=10\n");
-  folder.write("encoder.txt", "nk=1  nr=1\n  i=0  v=0  8  0 1 4 9 15 22 32 34\n");
+               parameterFile("256", "0.1", "0.001", "0.0001", "1000000", "1000000", "10"));
+  folder.write("encoder.txt", exampleCode);
   const std::string command =
       "cd '" + folder.path().string() + "' || exit 99; NBSIM_THREADS=" + std::to_string(threads) +
       " '" NBSIM_BINARY
@@ -132,12 +134,9 @@ Interrupted interruptLongSweep(const char* signal, int threads) {
   return run;
 }
 
-// "Вероятность ошибки на блок на выходе недвоичного декодера составила " in Windows-1251: the
-// last line of a point block.
+// The last line of a point block.
 const std::string blockErrorLine =
-    "\xC2\xE5\xF0\xEE\xFF\xF2\xED\xEE\xF1\xF2\xFC \xEE\xF8\xE8\xE1\xEA\xE8 \xED\xE0 \xE1\xEB\xEE"
-    "\xEA \xED\xE0 \xE2\xFB\xF5\xEE\xE4\xE5 \xED\xE5\xE4\xE2\xEE\xE8\xF7\xED\xEE\xE3\xEE "
-    "\xE4\xE5\xEA\xEE\xE4\xE5\xF0\xE0 \xF1\xEE\xF1\xF2\xE0\xE2\xE8\xEB\xE0 ";
+    windows1251("Вероятность ошибки на блок на выходе недвоичного декодера составила ");
 
 TEST(Interruption, LeavesEveryCompletedPointAndNothingElse) {
   for (const auto& [signal, number, threads] :

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/support/in_process_run.h"
+#include "tests/support/input_files.h"
 
 namespace nbsim {
 namespace {
@@ -20,14 +21,14 @@ using testing::runIn;
 
 constexpr std::int64_t sunday = 1607236031;  // Sun Dec 06 06:27:11 2020 UTC
 
-const std::string exampleCode = "nk=1  nr=1\n  i=0  v=0  3  0  1  3\n";
+const std::string& exampleCode = testing::shortCode;
 
+// Q = 4 and 3 iterations unless given.
 std::string parameterFile(const std::string& first, const std::string& last,
                           const std::string& step, const std::string& volume,
                           const std::string& minBlockErr, int Q = 4, int itert = 3) {
-  return "Q=" + std::to_string(Q) + "\nP0_first=" + first + "\nP0_last=" + last +
-         "\nP0_step=" + step + "\nvolume=" + volume + "\nminBlockErr=" + minBlockErr +
-         "\nitert=" + std::to_string(itert) + "\n";
+  return testing::parameterFile(std::to_string(Q), first, last, step, volume, minBlockErr,
+                                std::to_string(itert));
 }
 
 std::vector<std::string> linesStartingWith(const std::string& text, const std::string& prefix) {
@@ -98,9 +99,7 @@ TEST(Sweep, EqualFirstAndLastGiveOnePointAndFirstBelowLastNone) {
   folder.write("param.txt", parameterFile("0.01", "0.02", "0.002", "70", "100"));
   const auto none = runIn(folder, {{sunday, 0}});
   EXPECT_TRUE(linesStartingWith(none.console, "P0 is ").empty());
-  const std::string codeEnd =
-      "\xCA\xEE\xEB\xE8\xF7\xE5\xF1\xF2\xE2\xEE \xE8\xF2\xE5\xF0\xE0\xF6\xE8\xE9 "
-      "\xE4\xE5\xEA\xEE\xE4\xE8\xF0\xEE\xE2\xE0\xED\xE8\xFF: 3\r\n\r\n";
+  const std::string codeEnd = testing::windows1251("Количество итераций декодирования: 3\n\n");
   ASSERT_GE(none.report.size(), codeEnd.size());
   EXPECT_EQ(none.report.substr(none.report.size() - codeEnd.size()), codeEnd);
 }
@@ -111,9 +110,7 @@ TEST(SimulatePoint, StopsOnVolumeBeforeABlockAndOnBlockErrorsAfterIt) {
   // Volume 1: the test before the first block passes, so exactly one block of 7 symbols.
   folder.write("param.txt", parameterFile("0.3", "0.1", "0.1", "1", "100"));
   const auto one = runIn(folder, {{sunday, 0}});
-  const std::string blocksLine =
-      "\xCA\xEE\xEB\xE8\xF7\xE5\xF1\xF2\xE2\xEE \xEF\xE5\xF0\xE5\xE4\xE0\xED\xED\xFB\xF5 "
-      "\xE1\xEB\xEE\xEA\xEE\xE2 = ";
+  const std::string blocksLine = testing::windows1251("Количество переданных блоков = ");
   EXPECT_EQ(linesStartingWith(one.report, blocksLine + "1\r").size(), 3u);
   // Volume 8 needs two blocks of 7 symbols: the point may run past the volume.
   folder.write("param.txt", parameterFile("0.3", "0.3", "0.1", "8", "100"));

@@ -7,13 +7,14 @@
 
 #include "run/run_sequence.h"
 #include "tests/run/program_runner.h"
+#include "tests/support/input_files.h"
 
 namespace nbsim::testing {
 namespace {
 
 const std::string goodParameters =
     "Q=16\nP0_first=0.1\nP0_last=0.1\nP0_step=0.002\nvolume=100\nminBlockErr=10\nitert=3\n";
-const std::string goodCode = "nk=1  nr=1\n  i=0  v=0  3  0  1  3\n";
+const std::string& goodCode = shortCode;
 const std::string earlierReport = "an earlier report\r\n";
 
 struct EarlyEnd {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "tests/support/in_process_run.h"
+#include "tests/support/input_files.h"
 
 namespace nbsim {
 namespace {
@@ -67,9 +68,8 @@ TEST(SweepProgress, ShowsTheEarliestPointNotYetWritten) {
 TEST(SweepProgress, DrawingOnATerminalChangesNeitherReportNorConsole) {
   testing::ProgramFolder folder;
   folder.write("param.txt",
-               "Q=256\nP0_first=0.1\nP0_last=0.06\nP0_step=0.01\nvolume=600000\n"
-               "minBlockErr=1000000\nitert=10\n");
-  folder.write("encoder.txt", "nk=1  nr=1\n  i=0  v=0  8  0 1 4 9 15 22 32 34\n");
+               testing::parameterFile("256", "0.1", "0.06", "0.01", "600000", "1000000", "10"));
+  folder.write("encoder.txt", testing::exampleCode);
   const std::vector<ClockReading> readings = {{1607236031, 0}, {1607236031, 1}, {1607236033, 0}};
   const auto plain = testing::runIn(folder, readings);
   ASSERT_EQ(plain.status, 0);
@@ -81,8 +81,8 @@ TEST(SweepProgress, DrawingOnATerminalChangesNeitherReportNorConsole) {
     std::ostringstream terminal;
     SweepOptions sweep;
     sweep.threads = threads;
-    sweep.progress = ProgressOutput{&terminal, true, 100, &clock, std::chrono::milliseconds(1)};
-    const auto run = testing::runIn(folder, readings, sweep);
+    const ProgressOutput progress{&terminal, true, 100, &clock, std::chrono::milliseconds(1)};
+    const auto run = testing::runIn(folder, readings, sweep, progress);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.report, plain.report);
     EXPECT_EQ(run.console, plain.console);

@@ -43,7 +43,7 @@ struct InProcessRun {
 };
 
 inline InProcessRun runIn(const ProgramFolder& folder, std::vector<ClockReading> readings,
-                          SweepOptions sweep = {}) {
+                          SweepOptions sweep = {}, ProgressOutput progress = {}) {
   setenv("TZ", "UTC", 1);
   tzset();
   std::ostringstream console;
@@ -53,7 +53,7 @@ inline InProcessRun runIn(const ProgramFolder& folder, std::vector<ClockReading>
   RunFiles files{(folder.path() / "param.txt").string(), (folder.path() / "encoder.txt").string(),
                  (folder.path() / "result.txt").string(), (folder.path() / "result.csv").string(),
                  (folder.path() / "result.svg").string()};
-  RunEnvironment environment{console, errors, clock, keys, files, sweep};
+  RunEnvironment environment{console, errors, clock, keys, files, sweep, progress};
   InProcessRun run;
   run.status = runProgram(environment);
   run.console = console.str();

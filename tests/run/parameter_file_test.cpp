@@ -1,6 +1,6 @@
 // Reading "param.txt": defaults, keys matched in place, line consumption, early ends, the itert
 // clamp, the 32-bit volume, and the refusal of parameters that no run can use.
-#include "run/run_parameters.h"
+#include "run/parameter_file.h"
 
 #include <gtest/gtest.h>
 

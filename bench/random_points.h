@@ -1,19 +1,20 @@
 // Random points for comparing the fast simulation path with the plain reference path: random
 // codes (1 to 4 branches of each kind, taps up to 999, duplicated taps, empty polynomials,
-// L = 1), alphabet sizes, P0 values, run seeds and draw-stream caps. Shared by the equivalence
-// test and its longer benchmark run.
+// L = 1), alphabet sizes, P0 values, run seeds and draw-stream caps. Shared by the long run
+// fast_path_soak and the equivalence test of the test suite.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <sstream>
 #include <string>
 
 #include "channel/draw_stream.h"
-#include "channel/qary_symmetric_channel.h"
 #include "code/nonbinary_codec.h"
-#include "run/fast_point_simulator.h"
-#include "run/run_sequence.h"
+#include "engine/fast_point_simulator.h"
+#include "engine/reference_point_simulator.h"
+#include "engine/run_parameters.h"
 
 namespace nbsim::testing {
 
@@ -104,31 +105,17 @@ inline RandomPoint randomPoint(std::mt19937_64& random) {
 
 // The point on the plain reference path: source, encoder, channel and decoder.
 inline PointResult referencePoint(const RandomPoint& point) {
-  NonBinaryCodec codec(point.code, point.parameters.itert);
-  codec.setAlphabetSize(point.parameters.Q);
-  QarySymmetricChannel channel;
-  channel.setAlphabetSize(point.parameters.Q);
-  channel.setSeed(point.seed);
-  std::ostringstream bytes;
-  std::ostringstream console;
-  text::ReportStream report(bytes);
-  RunSequence sequence(point.parameters, codec, channel, report, console);
-  PointResult result;
-  result.P0 = point.P0;
-  result.ser = sequence.simulatePoint(point.P0, result.counters);
-  result.stats = codec.stats();
-  return result;
+  const NonBinaryCodec codec(point.code, point.parameters.Q, point.parameters.itert);
+  const PointLimits limits{point.parameters.volume, point.parameters.minBlockErr};
+  return ReferencePointSimulator(codec, limits, point.seed).simulate(point.P0);
 }
 
 // The point on the fast path, with the case's draw-stream caps.
 inline PointResult fastPoint(const RandomPoint& point) {
-  NonBinaryCodec codec(point.code, point.parameters.itert);
-  codec.setAlphabetSize(point.parameters.Q);
+  const NonBinaryCodec codec(point.code, point.parameters.Q, point.parameters.itert);
+  const PointLimits limits{point.parameters.volume, point.parameters.minBlockErr};
   DrawStreamCache cache(point.seed, point.chunkSize, point.chunkCount);
-  FastPointSimulator simulator(point.parameters, codec, cache);
-  PointResult result;
-  simulator.simulate(point.P0, result);
-  return result;
+  return FastPointSimulator(codec, limits, cache).simulate(point.P0);
 }
 
 }  // namespace nbsim::testing
