@@ -29,7 +29,7 @@ ThresholdDecoder::ThresholdDecoder(const NonBinaryCodec& codec) : codec_(codec) 
 }
 
 void ThresholdDecoder::decode(const BranchTable& transmitted, const BranchTable& received,
-                            const BranchTable& receivedChecks, BranchTable& decoded) {
+                              const BranchTable& receivedChecks, BranchTable& decoded) {
   loadBlock(received, receivedChecks, transmitted);
   // All passes always run: the decoder does not stop at a zero syndrome.
   for (std::int32_t k = 0; k < codec_.itert(); ++k) runIteration(k);
@@ -39,7 +39,7 @@ void ThresholdDecoder::decode(const BranchTable& transmitted, const BranchTable&
 }
 
 void ThresholdDecoder::loadBlock(const BranchTable& received, const BranchTable& receivedChecks,
-                               const BranchTable& transmitted) {
+                                 const BranchTable& transmitted) {
   const std::int32_t L = codec_.blockLength();
   const std::int32_t Q = codec_.alphabetSize();
   for (std::int32_t i = 0; i < codec_.nk(); ++i) {
@@ -127,6 +127,5 @@ void ThresholdDecoder::applyCorrection(std::int32_t i, std::int32_t c, Symbol a)
   difference_[i][c] = subtractModQ(difference_[i][c], a, codec_.alphabetSize());
   decision_[i][c] = subtractModQ(decision_[i][c], a, codec_.alphabetSize());
 }
-
 
 }  // namespace nbsim

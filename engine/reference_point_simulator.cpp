@@ -10,10 +10,7 @@ namespace nbsim {
 
 ReferencePointSimulator::ReferencePointSimulator(const NonBinaryCodec& codec,
                                                  const PointLimits& limits, std::int32_t seed)
-    : codec_(codec),
-      limits_(limits),
-      channel_(codec.alphabetSize(), seed),
-      decoder_(codec) {}
+    : codec_(codec), limits_(limits), channel_(codec.alphabetSize(), seed), decoder_(codec) {}
 
 bool ReferencePointSimulator::simulate(float P0, PointResult& result, const StopRequest& stop,
                                        PointProgress* progress) {

@@ -51,9 +51,8 @@ void ThreadScheduler::work(std::int32_t worker, PointSimulator& simulator) {
     std::int64_t index = 0;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [&] {
-        return exhausted_ || stop_.raised() || started_ - taken_ < window_;
-      });
+      changed_.wait(lock,
+                    [&] { return exhausted_ || stop_.raised() || started_ - taken_ < window_; });
       if (exhausted_) break;
       if (stop_.raised()) {
         cut_ = true;

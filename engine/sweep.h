@@ -42,8 +42,8 @@ SweepOutcome sweepErrorProbability(Scheduler& scheduler,
 class PointSimulators {
  public:
   // `codec` must outlive this object and every simulator it makes.
-  PointSimulators(const NonBinaryCodec& codec, const RunParameters& parameters,
-                  std::int32_t seed, const SweepOptions& options);
+  PointSimulators(const NonBinaryCodec& codec, const RunParameters& parameters, std::int32_t seed,
+                  const SweepOptions& options);
 
   std::unique_ptr<PointSimulator> make();
 

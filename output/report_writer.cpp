@@ -47,8 +47,7 @@ void ReportWriter::writeCodeDescription(const NonBinaryCodec& codec) {
   }
   report_ << "Кодовое расстояние: " << formatInteger(codec.codeDistance()) << "\n";
   report_ << "Длина кода: "
-          << formatInteger(static_cast<std::int64_t>(codec.nk() + codec.nr()) *
-                           codec.blockLength())
+          << formatInteger(static_cast<std::int64_t>(codec.nk() + codec.nr()) * codec.blockLength())
           << "\n";
   report_ << "Количество итераций декодирования: " << formatInteger(codec.itert()) << "\n\n";
 }

@@ -33,7 +33,8 @@ class ResultFile {
   bool failed() const { return failed_; }
 
  private:
-  // Closes and removes the file, when this run made it, and says `what`, the system error and `tail` on errors.
+  // Closes and removes the file, when this run made it, and says `what`, the system error and
+  // `tail` on errors.
   void fail(const char* what, int error, const char* tail);
 
   std::string path_;

@@ -93,7 +93,7 @@ struct SvgPlot::Frame {
   double xStep = 0;
   int lowDecade = -6;
   int highDecade = 0;
-  bool empty = true;      // no point with a finite P0
+  bool empty = true;       // no point with a finite P0
   bool anyHollow = false;  // some point is drawn hollow
 
   // P0 decreases to the right.
@@ -183,7 +183,8 @@ void SvgPlot::writeGrid(std::ostream& out, const Frame& plot) {
     }
   }
   const int decimals = std::max(0, -static_cast<int>(std::floor(std::log10(plot.xStep))));
-  for (double k = std::ceil(plot.xLow / plot.xStep); k <= std::floor(plot.xHigh / plot.xStep); ++k) {
+  for (double k = std::ceil(plot.xLow / plot.xStep); k <= std::floor(plot.xHigh / plot.xStep);
+       ++k) {
     const double tick = k * plot.xStep + 0.0;  // + 0.0 turns -0 into 0
     const double x = plot.xOf(tick);
     out << "<line x1=\"" << number(x) << "\" y1=\"" << top << "\" x2=\"" << number(x) << "\" y2=\""
@@ -202,7 +203,6 @@ void SvgPlot::writeGrid(std::ostream& out, const Frame& plot) {
     out << "<text x=\"" << number((left + right) / 2) << "\" y=\"" << number((top + bottom) / 2)
         << "\" text-anchor=\"middle\" fill=\"#666666\">No point to plot</text>\n";
   }
-
 }
 
 // Curve `s` (0..2 of `series`); it joins runs of rates with errors seen, and marks every point.
@@ -235,7 +235,8 @@ void SvgPlot::writeCurve(std::ostream& out, const Frame& plot, int s) const {
     if (!std::isfinite(p.P0) || !std::isfinite(rate) || rate < 0) continue;
     const std::string tip = "P0 " + text::formatShortest(static_cast<float>(p.P0)) + ": " +
                             curve.name + " " + text::formatShortest(rate);
-    out << marker(curve, plot.xOf(p.P0), rate == 0 ? bottom : plot.yOf(rate), p.noErrors[s], tip) << '\n';
+    out << marker(curve, plot.xOf(p.P0), rate == 0 ? bottom : plot.yOf(rate), p.noErrors[s], tip)
+        << '\n';
   }
   out << "</g>\n</g>\n";
 }

@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "run/clock.h"
 #include "engine/point_progress.h"
+#include "run/clock.h"
 #include "run/progress_line.h"
 
 namespace nbsim {

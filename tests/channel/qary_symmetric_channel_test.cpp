@@ -1,4 +1,5 @@
-// Checks the Q-ary symmetric channel: the corrupted symbols for a known seed, how many generator draws each transmit consumes, and the edges of P0 and Q.
+// Checks the Q-ary symmetric channel: the corrupted symbols for a known seed, how many generator
+// draws each transmit consumes, and the edges of P0 and Q.
 #include "channel/qary_symmetric_channel.h"
 
 #include <gtest/gtest.h>

@@ -12,7 +12,6 @@
 
 #include "code/nonbinary_codec.h"
 
-
 namespace nbsim {
 namespace {
 

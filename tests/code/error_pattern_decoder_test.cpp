@@ -10,9 +10,9 @@
 #include <random>
 #include <string>
 
+#include "bench/random_points.h"
 #include "code/nonbinary_codec.h"
 #include "code/threshold_decoder.h"
-#include "bench/random_points.h"
 
 namespace nbsim {
 namespace {

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "output/program_version.h"
 #include "engine/source_generator.h"
 #include "engine/sweep_points.h"
+#include "output/number_format.h"
+#include "output/program_version.h"
 #include "tests/support/in_process_run.h"
 #include "tests/support/input_files.h"
-#include "output/number_format.h"
 
 namespace nbsim {
 namespace {

@@ -108,8 +108,7 @@ TEST(SvgPlot, LeavesUnmarkedWhatCannotBePlacedAndDrawsAnEmptySweep) {
 
 TEST(SvgPlot, AWholeRunPlotsEveryPointItReportsOrSaysWhyItCannot) {
   testing::ProgramFolder folder;
-  folder.write("param.txt",
-               testing::parameterFile("16", "0.2", "0.05", "0.01", "3000", "20", "3"));
+  folder.write("param.txt", testing::parameterFile("16", "0.2", "0.05", "0.01", "3000", "20", "3"));
   folder.write("encoder.txt", testing::shortCode);
   const auto run = testing::runIn(folder, {{1607236031, 0}});
   ASSERT_EQ(run.status, 0) << run.errors;
