@@ -11,7 +11,7 @@
 #include <string>
 
 #include "code/nonbinary_codec.h"
-#include "tests/support/random_runs.h"
+#include "tests/support/describe_taps.h"
 
 namespace nbsim {
 namespace {

@@ -14,22 +14,9 @@
 #include "code/nonbinary_codec.h"
 #include "run/fast_point_simulator.h"
 #include "run/run_sequence.h"
+#include "tests/support/describe_taps.h"
 
 namespace nbsim::testing {
-
-// " nk=.. nr=.. taps: [ t .. ] ..": the code's branches and every polynomial's taps.
-inline std::string describeTaps(const CodeDescription& code) {
-  std::ostringstream text;
-  text << " nk=" << code.nk << " nr=" << code.nr << " taps:";
-  for (std::int32_t i = 0; i < code.nk; ++i) {
-    for (std::int32_t v = 0; v < code.nr; ++v) {
-      text << " [";
-      for (std::int32_t t : code.polynomials[i][v].taps) text << ' ' << t;
-      text << " ]";
-    }
-  }
-  return text.str();
-}
 
 struct RandomPoint {
   CodeDescription code;
