@@ -1,0 +1,38 @@
+// The fast decoder's block: its taps and arrays.
+#include "code/decoder_block.h"
+
+#include <algorithm>
+
+namespace nbsim {
+
+DecoderBlock::DecoderBlock(const NonBinaryCodec& codec)
+    : layout(codec.code().nk, codec.code().nr, codec.blockLength()),
+      Q(static_cast<std::uint32_t>(codec.alphabetSize())) {
+  const CodeDescription& code = codec.code();
+  checks.assign(code.nk, 0);
+  for (std::int32_t i = 0; i < code.nk; ++i) {
+    tapStart.push_back(static_cast<std::int32_t>(informationTaps.size()));
+    for (std::int32_t v = 0; v < code.nr; ++v) {
+      for (std::int32_t t : code.polynomials[i][v].taps) {
+        informationTaps.push_back({t, layout.syndrome(v, 0)});
+        checkOffsets.push_back(layout.syndrome(v, layout.mirror() - t));
+      }
+    }
+    checks[i] = static_cast<std::int32_t>(informationTaps.size()) - tapStart.back();
+  }
+  tapStart.push_back(static_cast<std::int32_t>(informationTaps.size()));
+  decision.assign(layout.decisionSize(), 0);
+  difference.assign(layout.changedSize(), 0);
+  syndrome.assign(layout.syndromeSize(), 0);
+  nonzero.assign(layout.syndromeSize(), 0);
+  changed.assign(layout.changedSize(), 0);
+}
+
+void DecoderBlock::clear() {
+  std::fill(decision.begin(), decision.end(), 0);
+  std::fill(difference.begin(), difference.end(), 0);
+  std::fill(changed.begin(), changed.end(), 0);
+  wrong = 0;
+}
+
+}  // namespace nbsim

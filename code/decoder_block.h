@@ -1,0 +1,87 @@
+// The block that the fast decoder works on, kept as errors (decision = the symbol's remaining
+// error), with the code's taps as the decoder reads them; and the step that received errors and
+// corrections share, adding a value along the checks of an information symbol.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "code/decoder_layout.h"
+#include "code/nonbinary_codec.h"
+
+namespace nbsim {
+
+struct DecoderBlock {
+  // One tap t of polynomial (i, v) with where branch v's syndrome row starts.
+  struct InformationTap {
+    std::int32_t t;
+    std::int32_t base;  // layout.syndrome(v, 0)
+  };
+
+  // An all-zero block, with every syndrome symbol zero, for the codec's code, L and Q.
+  explicit DecoderBlock(const NonBinaryCodec& codec);
+
+  // Zeroes the decisions and the differences; the syndrome is left to the builder.
+  void clear();
+
+  // Adds x (0..Q-1) to every syndrome symbol that checks information symbol (i, c), and keeps
+  // their non-zero flags. `duringPass`: returns whether one of them went from zero to non-zero.
+  // `fixedChecks` > 0: branch i has that many checks, a constant so that the loop unrolls.
+  template <bool duringPass, std::int32_t fixedChecks = 0>
+  bool addAlongChecks(std::int32_t i, std::int32_t c, std::uint32_t x);
+
+  DecoderLayout layout;
+  std::uint32_t Q;
+
+  // The taps of information branch i, v ascending: informationTaps[tapStart[i] ..
+  // tapStart[i + 1]).
+  std::vector<InformationTap> informationTaps;
+  // Per tap as above: + c gives the index of its check's syndrome symbol and of its flag, in the
+  // mirror (layout.syndrome(v, L - t)).
+  std::vector<std::int32_t> checkOffsets;
+  std::vector<std::int32_t> tapStart;
+  std::vector<std::int32_t> checks;  // J(i): taps of information branch i
+
+  // The block, at the indices that `layout` gives.
+  std::vector<std::uint32_t> decision;
+  std::vector<std::uint32_t> difference;
+  std::vector<std::uint32_t> syndrome;
+  std::vector<std::int16_t> nonzero;  // syndrome != 0
+  std::vector<std::int16_t> changed;  // difference != 0
+  std::int32_t wrong = 0;             // decisions with a non-zero error
+};
+
+template <bool duringPass, std::int32_t fixedChecks>
+bool DecoderBlock::addAlongChecks(std::int32_t i, std::int32_t c, std::uint32_t x) {
+  // The sizes kept in locals.
+  const std::uint32_t modulus = Q;
+  const std::int32_t L = layout.L();
+  const std::ptrdiff_t mirror = layout.mirror();
+  std::uint32_t* const syndromes = syndrome.data();
+  std::int16_t* const flags = nonzero.data();
+  std::uint32_t raised = 0;
+  const InformationTap* const taps = informationTaps.data() + tapStart[i];
+  const std::int32_t J = fixedChecks > 0 ? fixedChecks : tapStart[i + 1] - tapStart[i];
+#pragma GCC unroll 16
+  for (std::int32_t k = 0; k < J; ++k) {
+    // Information symbol (i, c) enters the check at position j of branch v where j + t = c.
+    const std::int32_t difference = c - taps[k].t;
+    const std::ptrdiff_t at = taps[k].base + difference + ((difference >> 31) & L);
+    std::uint32_t* const symbol = syndromes + at;
+    std::int16_t* const flag = flags + at;
+    const std::uint32_t before = symbol[0];
+    const std::uint32_t sum = before + x;
+    const std::uint32_t after = sum >= modulus ? sum - modulus : sum;
+    symbol[0] = after;
+    symbol[mirror] = after;
+    // Without a branch: whether a flag changes is as good as a coin toss at a high P0.
+    const std::uint32_t isNonzero = after != 0;
+    flag[0] = static_cast<std::int16_t>(isNonzero);
+    flag[mirror] = static_cast<std::int16_t>(isNonzero);
+    if constexpr (duringPass) raised |= isNonzero & static_cast<std::uint32_t>(before == 0);
+  }
+  return raised != 0;
+}
+
+}  // namespace nbsim

@@ -1,0 +1,332 @@
+// The passes of the fast decoder.
+//
+// The work of a pass. It counts m for eight positions at a time; where two or more are due, one
+// vector vote takes them all (vote_kernels.h), a lone one is voted by itself; d is left out of a
+// group without a difference. The zero-syndrome test scans the flags before a pass that follows
+// building or a correcting pass, the only times it can change.
+#include "code/decoder_passes.h"
+
+#include <algorithm>
+#include <bit>
+
+#include "code/lane_sums.h"
+#include "code/vector_support.h"
+
+#if NBSIM_VECTOR_DECODER
+#include "code/vote_kernels.h"
+#endif
+
+namespace nbsim {
+namespace {
+
+// Passes are specialised for one information branch of 1 .. 15 checks.
+constexpr std::int32_t largestFixedChecks = 16;
+
+}  // namespace
+
+DecoderPasses::DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& block)
+    : threshold_(codec.schedule().threshold), scalarVote_(codec.maxChecks()) {
+  const auto nk = static_cast<std::size_t>(codec.code().nk);
+  // The lowest threshold of the passes after each one (its own for the last).
+  lowestThreshold_ = threshold_;
+  for (std::int32_t k = static_cast<std::int32_t>(threshold_.size()) - 2; k >= 0; --k) {
+    lowestThreshold_[k] = std::min(threshold_[k + 1], lowestThreshold_[k + 1]);
+  }
+  pass_ = passFor(nk == 1 ? block.checks[0] : 0, std::make_index_sequence<largestFixedChecks>());
+#if NBSIM_VECTOR_DECODER
+  groupVote_ = codec.alphabetSize() <= 32768 && codec.maxChecks() + 1 <= votes::largestGroupVote;
+#endif
+  groupVotes_.assign(nk * 8, 0);
+  groupValues_.assign(nk * 8, 0);
+  dueLanes_.assign(nk, 0);
+  correctingLanes_.assign(nk, 0);
+  needed_.assign(nk, 0);
+  lowestNeeded_.assign(nk, 0);
+}
+
+// Skipped passes. A pass that corrects nothing leaves the block as it was, so a following pass
+// whose threshold is no lower corrects nothing either. If no syndrome symbol went from zero to
+// non-zero during a pass, no count rose after the pass visited it, and a count only changes at
+// a visit through its own d; so if no visited symbol reached the bound of the lowest threshold
+// still to come (after its own correction, if it had one), no later pass corrects anything. A
+// block whose syndrome is all zero is never corrected again: with n = 0 the filter needs
+// J + threshold + 2[d = 0] <= 0, and J = 0 means a symbol without checks, whose d stays 0. A
+// skipped pass still adds its error count.
+void DecoderPasses::run(DecoderBlock& block, std::int64_t* errors) {
+  const auto passes = static_cast<std::int32_t>(threshold_.size());
+  bool ran = false;
+  bool lastCorrected = false;
+  std::int32_t lastThreshold = 0;
+  bool restIdle = false;  // no remaining pass can correct anything
+  for (std::int32_t k = 0; k < passes; ++k) {
+    const std::int32_t threshold = threshold_[k];
+    // The block is as the last pass left it; if that pass corrected nothing, neither does one
+    // at a threshold no lower.
+    const bool idle = restIdle || (ran && !lastCorrected && threshold >= lastThreshold);
+    if (!idle) {
+      // A zero syndrome ends all corrections; it changes only where a pass corrects.
+      if ((!ran || lastCorrected) && syndromeIsZero(block)) {
+        restIdle = true;
+      } else {
+        bool reached = false;
+        syndromeRaised_ = false;
+        lastCorrected = (this->*pass_)(block, threshold, lowestThreshold_[k], reached);
+        lastThreshold = threshold;
+        ran = true;
+        restIdle = !syndromeRaised_ && !reached;
+      }
+    }
+    errors[k + 1] += block.wrong;
+  }
+}
+
+bool DecoderPasses::syndromeIsZero(const DecoderBlock& block) {
+  const DecoderLayout& layout = block.layout;
+  const std::int32_t L = layout.L();
+  for (std::int32_t v = 0; v < layout.nr(); ++v) {
+    const std::int16_t* const flags = &block.nonzero[layout.syndrome(v, 0)];
+    std::int32_t j = 0;
+#if NBSIM_VECTOR_DECODER
+    __m128i any = _mm_setzero_si128();
+    for (; j + 8 <= L; j += 8) {
+      any = _mm_or_si128(any, _mm_loadu_si128(reinterpret_cast<const __m128i*>(flags + j)));
+    }
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(any, _mm_setzero_si128())) != 0xFFFF) return false;
+#endif
+    for (; j < L; ++j) {
+      if (flags[j] != 0) return false;
+    }
+  }
+  return true;
+}
+
+// Inline: it runs for every group of every pass, and its set-up would cost as much as its work.
+template <std::int32_t fixedChecks>
+[[gnu::always_inline]] inline std::uint32_t DecoderPasses::countGroup(const BranchCounts& branch,
+                                                                      std::int32_t first,
+                                                                      std::uint32_t& reached) {
+  // Every flag read below stands at a non-negative index: offset + first >= flagPad - 6.
+  const std::int16_t* const flags = branch.flags + first;
+  const std::int16_t* const changed = branch.changed + first;
+  const std::int32_t* offset = branch.offsets;
+  const std::int32_t* const end = branch.offsetsEnd;
+  std::int16_t* const votes = branch.votes;
+#if NBSIM_VECTOR_DECODER
+  const auto load = [](const std::int16_t* at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  };
+  const auto lanes = [](__m128i mask) {
+    return static_cast<std::uint32_t>(
+        _mm_movemask_epi8(_mm_packs_epi16(mask, _mm_setzero_si128())));
+  };
+  const __m128i sum = addLanesAt<fixedChecks>(load(changed), flags, offset, end);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(votes), sum);
+  reached =
+      lanes(_mm_cmpgt_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(branch.lowest - 1))));
+  return lanes(_mm_cmpgt_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(branch.needed - 1))));
+#else
+  for (std::int32_t k = 0; k < 8; ++k) votes[k] = changed[k];
+  for (; offset != end; ++offset) {
+    for (std::int32_t k = 0; k < 8; ++k) {
+      votes[k] = static_cast<std::int16_t>(votes[k] + flags[*offset + k]);
+    }
+  }
+  std::uint32_t due = 0;
+  reached = 0;
+  for (std::int32_t k = 0; k < 8; ++k) {
+    if (votes[k] >= branch.lowest) reached |= 1u << k;
+    if (votes[k] >= branch.needed) due |= 1u << k;
+  }
+  return due;
+#endif
+}
+
+// Inline: a plain call into the vote, with nothing of its own to do.
+inline bool DecoderPasses::findCorrection(const DecoderBlock& block, std::int32_t i, std::int32_t c,
+                                          std::int32_t threshold, Symbol& a) {
+  const std::int32_t* const offsets = block.checkOffsets.data();
+  return scalarVote_.findCorrection(block.difference[block.layout.changed(i, c)],
+                                    block.syndrome.data() + c, offsets + block.tapStart[i],
+                                    offsets + block.tapStart[i + 1], threshold, a);
+}
+
+std::uint32_t DecoderPasses::voteGroup(const DecoderBlock& block, std::int32_t i,
+                                       std::int32_t first, std::int32_t threshold,
+                                       std::uint32_t due) {
+  std::uint32_t* const values = &groupValues_[i * 8];
+#if NBSIM_VECTOR_DECODER
+  const DecoderLayout& layout = block.layout;
+  const std::int32_t J = block.checks[i];
+  const std::int32_t* const offsets = block.checkOffsets.data() + block.tapStart[i];
+  // A lone vote costs less by itself: at a low P0 it is mostly a lone error being corrected.
+  if (groupVote_ && (due & (due - 1)) != 0) {
+    // Every value read stands at a non-negative index, as in countGroup.
+    // Where no position of the group has a difference, d takes no part in the comparisons.
+    const std::int32_t at = layout.changed(i, first);
+    const bool withD = _mm_movemask_epi8(_mm_cmpeq_epi16(
+                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(&block.changed[at])),
+                           _mm_setzero_si128())) != 0xFFFF;
+    const votes::GroupVoteKernel kernel =
+        withD || J == 0 ? votes::groupVoteKernels[J] : votes::groupVoteKernelsWithoutD[J - 1];
+    return due & kernel(&block.difference[at], block.syndrome.data() + first, offsets,
+                        &groupVotes_[i * 8], threshold, due, values);
+  }
+  if (groupVote_ && J >= 1 && J <= votes::largestLoneVote) {
+    const std::int32_t lane = std::countr_zero(due);
+    const std::int32_t c = first + lane;
+    return votes::loneVotes[J - 1](block.difference[layout.changed(i, c)],
+                                   block.syndrome.data() + c, offsets, groupVotes_[i * 8 + lane],
+                                   threshold, values[lane])
+               ? due
+               : 0;
+  }
+#endif
+  std::uint32_t correcting = 0;
+  for (std::uint32_t rest = due; rest != 0; rest &= rest - 1) {
+    const std::int32_t lane = std::countr_zero(rest);
+    Symbol a = 0;
+    if (findCorrection(block, i, first + lane, threshold, a)) {
+      correcting |= 1u << lane;
+      values[lane] = static_cast<std::uint32_t>(a);
+    }
+  }
+  return correcting;
+}
+
+template <std::int32_t fixedChecks>
+std::int32_t DecoderPasses::nonzeroVotes(const DecoderBlock& block, std::int32_t i,
+                                         std::int32_t c) {
+  std::int32_t votes = block.changed[block.layout.changed(i, c)];
+  const std::int32_t* const offsets = block.checkOffsets.data() + block.tapStart[i];
+  const std::int32_t J = fixedChecks > 0 ? fixedChecks : block.tapStart[i + 1] - block.tapStart[i];
+#pragma GCC unroll 16
+  for (std::int32_t k = 0; k < J; ++k) votes += block.nonzero[offsets[k] + c];
+  return votes;
+}
+
+DecoderPasses::BranchCounts DecoderPasses::branchCounts(const DecoderBlock& block, std::int32_t i) {
+  return {block.nonzero.data(),
+          &block.changed[block.layout.changed(i, 0)],
+          block.checkOffsets.data() + block.tapStart[i],
+          block.checkOffsets.data() + block.tapStart[i + 1],
+          &groupVotes_[i * 8],
+          needed_[i],
+          lowestNeeded_[i]};
+}
+
+template <std::size_t... fixedChecks>
+DecoderPasses::Pass DecoderPasses::passFor(std::int32_t checks,
+                                           std::index_sequence<fixedChecks...>) {
+  constexpr Pass passes[] = {&DecoderPasses::runPass<static_cast<std::int32_t>(fixedChecks)>...};
+  return checks > 0 && checks < static_cast<std::int32_t>(sizeof...(fixedChecks)) ? passes[checks]
+                                                                                  : passes[0];
+}
+
+// The candidate filter. A vote on symbol (i, c) has J + 1 votes: its difference d (weight 1) and
+// the J syndrome symbols of its checks, n of them non-zero. The value 0 gets J - n + [d = 0]
+// votes; a value a != 0 at most n + [d = a]. A correction needs a != 0 to lead every other value,
+// 0 included, by more than the threshold (>= 0): n + [d = a] - (J - n + [d = 0]) > threshold,
+// that is 2n >= J + threshold + 2[d = 0] (the two brackets never both hold), or with the count of
+// non-zero votes m = n + [d != 0]: 2m >= J + threshold + 2, m >= (J + threshold + 3) / 2 in
+// integers. Symbols below it cannot be corrected and get no vote. Dropping [d = 0] would not be
+// exact: a symbol already corrected (d != 0) can be corrected back with only half of its
+// syndromes non-zero.
+template <std::int32_t fixedChecks>
+bool DecoderPasses::runPass(DecoderBlock& block, std::int32_t threshold,
+                            std::int32_t lowestThreshold, bool& lowestReached) {
+  bool corrected = false;
+  // A local flag, not the caller's: a store through a bool may alias any member and would
+  // make every group reload them.
+  bool reachedLowest = false;
+  const std::int32_t nk = fixedChecks > 0 ? 1 : block.layout.nk();
+  for (std::int32_t i = 0; i < nk; ++i) {
+    needed_[i] = (block.checks[i] + threshold + 3) / 2;
+    lowestNeeded_[i] = (block.checks[i] + std::min(threshold, lowestThreshold) + 3) / 2;
+  }
+  // With one branch its view stays in registers across the pass.
+  const BranchCounts single = fixedChecks > 0 ? branchCounts(block, 0) : BranchCounts{};
+  // Positions descending, branches ascending, as the plain decoder, eight positions a step. A
+  // symbol that reaches the lowest bound of this and the later passes without a correction
+  // tells that they may correct (told at times for lanes below a correction too: that only
+  // costs a pass).
+  std::int32_t top = block.layout.L() - 1;
+  while (top >= 0) {
+    const std::int32_t first = top - 7;
+    // Positions below 0 read the padding or the upper half; they are not positions.
+    const std::uint32_t positions = top < 7 ? (0xFFu << (7 - top)) & 0xFFu : 0xFFu;
+    std::uint32_t due = 0;
+    for (std::int32_t i = 0; i < nk; ++i) {
+      std::uint32_t reached = 0;
+      dueLanes_[i] = countGroup<fixedChecks>(fixedChecks > 0 ? single : branchCounts(block, i),
+                                             first, reached) &
+                     positions;
+      due |= dueLanes_[i];
+      if ((reached & positions & ~dueLanes_[i]) != 0) reachedLowest = true;
+    }
+    std::uint32_t correcting = 0;
+    for (std::int32_t i = 0; i < nk && due != 0; ++i) {
+      if (dueLanes_[i] == 0) {
+        correctingLanes_[i] = 0;
+        continue;
+      }
+      correctingLanes_[i] = voteGroup(block, i, first, threshold, dueLanes_[i]);
+      correcting |= correctingLanes_[i];
+      if ((dueLanes_[i] & ~correctingLanes_[i]) != 0) reachedLowest = true;
+    }
+    if (correcting == 0) {
+      top -= 8;
+      continue;
+    }
+    // The highest correction of the group comes first; the votes below it are taken again
+    // from the position under it.
+    const std::int32_t lane = 31 - std::countl_zero(correcting);
+    const std::int32_t c = first + lane;
+    bool changed = false;
+    for (std::int32_t i = 0; i < nk; ++i) {
+      if (!changed) {
+        // Branches before the first correction voted on the block as it still is.
+        if (((correctingLanes_[i] >> lane) & 1) == 0) continue;
+        applyCorrection<fixedChecks>(block, i, c, block.Q - groupValues_[i * 8 + lane]);
+        changed = true;
+      } else {
+        // After a correction at this position: count afresh and vote wherever the count
+        // allows.
+        const std::int32_t votes = nonzeroVotes(block, i, c);
+        if (votes < lowestNeeded_[i]) continue;
+        Symbol a = 0;
+        if (votes < needed_[i] || !findCorrection(block, i, c, threshold, a)) {
+          reachedLowest = true;
+          continue;
+        }
+        applyCorrection(block, i, c, block.Q - static_cast<std::uint32_t>(a));
+      }
+      corrected = true;
+      // The symbol is not visited again in this pass: what it keeps decides for the rest.
+      if (nonzeroVotes<fixedChecks>(block, i, c) >= lowestNeeded_[i]) reachedLowest = true;
+    }
+    top = c - 1;
+  }
+  lowestReached = reachedLowest;
+  return corrected;
+}
+
+template <std::int32_t fixedChecks>
+void DecoderPasses::applyCorrection(DecoderBlock& block, std::int32_t i, std::int32_t c,
+                                    std::uint32_t minusA) {
+  // Every check branch keeps its syndrome consistent.
+  syndromeRaised_ |= block.addAlongChecks<true, fixedChecks>(i, c, minusA);
+  const std::int32_t index = block.layout.decision(i, c);
+  const std::int32_t flagIndex = block.layout.changed(i, c);
+  const std::uint32_t Q = block.Q;
+  const auto subtract = [Q, minusA](std::uint32_t x) {
+    const std::uint32_t sum = x + minusA;
+    return sum >= Q ? sum - Q : sum;
+  };
+  block.difference[flagIndex] = subtract(block.difference[flagIndex]);
+  block.changed[flagIndex] = block.difference[flagIndex] != 0 ? 1 : 0;
+  const bool wasWrong = block.decision[index] != 0;
+  block.decision[index] = subtract(block.decision[index]);
+  block.wrong += (block.decision[index] != 0) - static_cast<std::int32_t>(wasWrong);
+}
+
+}  // namespace nbsim

@@ -1,0 +1,95 @@
+// The passes of the fast decoder over a block whose syndrome is built: each counts, votes and
+// corrects as the codec's iteration does, and a pass that can be shown to correct nothing is
+// skipped.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "code/decoder_block.h"
+#include "code/nonbinary_codec.h"
+#include "code/scalar_vote.h"
+#include "code/symbol.h"
+
+namespace nbsim {
+
+class DecoderPasses {
+ public:
+  // Counts are 16-bit: J + 1 and every bound must stay below 32768.
+  static constexpr std::int32_t largestChecks = 16000;
+  static constexpr std::int32_t largestThreshold = 1000;
+
+  // The codec's schedule for `block`'s code; the schedule must have difference weight 1, every
+  // branch in every pass, and thresholds 0 .. largestThreshold.
+  DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& block);
+
+  // Runs every pass on `block`, and adds the information symbols still wrong after pass k to
+  // errors[k + 1].
+  void run(DecoderBlock& block, std::int64_t* errors);
+
+ private:
+  // What countGroup reads of information branch i in a pass.
+  struct BranchCounts {
+    const std::int16_t* flags;    // the block's non-zero flags
+    const std::int16_t* changed;  // the branch's d != 0 flags, from position 0
+    const std::int32_t* offsets;  // its taps' check offsets
+    const std::int32_t* offsetsEnd;
+    std::int16_t* votes;  // its eight groupVotes_
+    std::int32_t needed;  // this pass's bound
+    std::int32_t lowest;  // the lowest bound still to come
+  };
+
+  // One pass; returns whether it corrected anything, and through `lowestReached` whether any
+  // symbol reached the bound of `lowestThreshold` (the lowest of the later passes) when it was
+  // visited, or still did after its correction.
+  // `fixedChecks` > 0: the code has one information branch with that many checks, a constant
+  // so that the counts unroll; 0: any code.
+  template <std::int32_t fixedChecks>
+  bool runPass(DecoderBlock& block, std::int32_t threshold, std::int32_t lowestThreshold,
+               bool& lowestReached);
+  using Pass = bool (DecoderPasses::*)(DecoderBlock&, std::int32_t, std::int32_t, bool&);
+  template <std::size_t... fixedChecks>
+  static Pass passFor(std::int32_t checks, std::index_sequence<fixedChecks...>);
+
+  // For positions first .. first + 7 of `branch`: counts m = n + [d != 0] into its votes and
+  // returns the lanes whose m reaches this pass's bound; `reached` gets the lanes reaching the
+  // lowest bound still to come. Bit k stands for position first + k.
+  template <std::int32_t fixedChecks>
+  static std::uint32_t countGroup(const BranchCounts& branch, std::int32_t first,
+                                  std::uint32_t& reached);
+  BranchCounts branchCounts(const DecoderBlock& block, std::int32_t i);
+  // The lanes among `due` (from countGroup) whose vote in branch i corrects at `threshold`, with
+  // each one's value in groupValues_.
+  std::uint32_t voteGroup(const DecoderBlock& block, std::int32_t i, std::int32_t first,
+                          std::int32_t threshold, std::uint32_t due);
+  // n(i, c) + [d(i, c) != 0]. `fixedChecks` as for runPass.
+  template <std::int32_t fixedChecks = 0>
+  static std::int32_t nonzeroVotes(const DecoderBlock& block, std::int32_t i, std::int32_t c);
+  // The scalar vote on symbol (i, c).
+  bool findCorrection(const DecoderBlock& block, std::int32_t i, std::int32_t c,
+                      std::int32_t threshold, Symbol& a);
+  // Adds minusA (Q - a) to decision (i, c), its difference and its checks' syndrome symbols.
+  // `fixedChecks` as for runPass.
+  template <std::int32_t fixedChecks = 0>
+  void applyCorrection(DecoderBlock& block, std::int32_t i, std::int32_t c, std::uint32_t minusA);
+  // True when every syndrome symbol of `block` is zero.
+  static bool syndromeIsZero(const DecoderBlock& block);
+
+  std::vector<std::int32_t> threshold_;
+  std::vector<std::int32_t> lowestThreshold_;  // per pass: the lowest threshold after it
+  Pass pass_ = nullptr;                        // runPass for this code
+  // A group's eight votes are taken at once for alphabets of 15-bit values and short checks.
+  bool groupVote_ = false;
+  std::vector<std::int16_t> groupVotes_;        // 8 per branch, from countGroup
+  std::vector<std::uint32_t> groupValues_;      // 8 per branch, from voteGroup
+  std::vector<std::uint32_t> dueLanes_;         // per branch, from countGroup
+  std::vector<std::uint32_t> correctingLanes_;  // per branch, from voteGroup
+  std::vector<std::int32_t> needed_;            // per branch: this pass's bound
+  std::vector<std::int32_t> lowestNeeded_;      // per branch: the lowest bound still to come
+  bool syndromeRaised_ = false;                 // a syndrome symbol went from zero to non-zero
+  ScalarVote scalarVote_;
+};
+
+}  // namespace nbsim

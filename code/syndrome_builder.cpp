@@ -1,0 +1,164 @@
+#include "code/syndrome_builder.h"
+
+#include <algorithm>
+
+#include "code/lane_sums.h"
+#include "code/vector_support.h"
+
+namespace nbsim {
+namespace {
+
+// Whole sums are specialised for codes of one branch of each kind with 1 .. 15 taps.
+constexpr std::int32_t largestFixedTaps = 16;
+
+}  // namespace
+
+SyndromeBuilder::SyndromeBuilder(const NonBinaryCodec& codec, const DecoderBlock& block) {
+  const CodeDescription& code = codec.code();
+  const DecoderLayout& layout = block.layout;
+  information_.assign(layout.decisionSize(), InformationError{0, 0});
+  checks_.assign(static_cast<std::size_t>(code.nr) * static_cast<std::size_t>(layout.L()),
+                 CheckError{0, 0});
+#if NBSIM_VECTOR_DECODER
+  // A syndrome symbol's whole sum, of its check error and its taps, must fit 16 bits unsigned.
+  std::int64_t largestSum = 0;
+  for (std::int32_t v = 0; v < code.nr; ++v) {
+    std::int64_t terms = 1;
+    for (std::int32_t i = 0; i < code.nk; ++i) {
+      terms += static_cast<std::int64_t>(code.polynomials[i][v].taps.size());
+    }
+    largestSum = std::max(largestSum, terms * (codec.alphabetSize() - 1));
+  }
+  if (codec.alphabetSize() <= 32768 && largestSum <= 65535 &&
+      std::all_of(
+          block.informationTaps.begin(), block.informationTaps.end(),
+          [&layout](const DecoderBlock::InformationTap& tap) { return tap.t < layout.L(); })) {
+    sums_ = sumsFor(code.nk == 1 && code.nr == 1 ? block.checks[0] : 0,
+                    std::make_index_sequence<largestFixedTaps>());
+  }
+#endif
+  if (sums_ != nullptr) {
+    mirrored_.assign(layout.mirroredSize(), 0);
+    for (std::int32_t v = 0; v < code.nr; ++v) {
+      sumStart_.push_back(static_cast<std::int32_t>(sumOffsets_.size()));
+      for (std::int32_t i = 0; i < code.nk; ++i) {
+        for (std::int32_t t : code.polynomials[i][v].taps) {
+          sumOffsets_.push_back(layout.mirrored(i, t));
+        }
+      }
+    }
+    sumStart_.push_back(static_cast<std::int32_t>(sumOffsets_.size()));
+  }
+}
+
+void SyndromeBuilder::build(DecoderBlock& block) {
+  const DecoderLayout& layout = block.layout;
+  // Sums cost about L / 8 vector steps per tap, an error about one scalar step per tap. The
+  // sums write every syndrome symbol; errors one by one need a cleared syndrome first.
+  if (sums_ != nullptr && 32 * informationCount_ >= layout.L()) {
+    (this->*sums_)(block);
+  } else {
+    if (!syndromeCleared_) {
+      std::fill(block.syndrome.begin(), block.syndrome.end(), 0);
+      std::fill(block.nonzero.begin(), block.nonzero.end(), 0);
+    }
+    for (std::int32_t k = 0; k < informationCount_; ++k) {
+      const auto [i, c] = information_[k];
+      block.addAlongChecks<false>(i, c, block.decision[layout.decision(i, c)]);
+    }
+  }
+  for (std::int32_t k = 0; k < checkCount_; ++k) {
+    // Both terms are below Q <= 2^31 - 1, so the sum fits 32 bits unsigned.
+    const auto [at, minusE] = checks_[k];
+    const std::uint32_t sum = block.syndrome[at] + minusE;
+    const std::uint32_t after = sum >= block.Q ? sum - block.Q : sum;
+    block.syndrome[at] = after;
+    block.syndrome[at + layout.mirror()] = after;
+    block.nonzero[at] = after != 0;
+    block.nonzero[at + layout.mirror()] = after != 0;
+  }
+  syndromeCleared_ = informationCount_ == 0 && checkCount_ == 0 && syndromeCleared_;
+  informationCount_ = 0;
+  checkCount_ = 0;
+}
+
+#if NBSIM_VECTOR_DECODER
+template <std::size_t... fixedTaps>
+SyndromeBuilder::Sums SyndromeBuilder::sumsFor(std::int32_t taps,
+                                               std::index_sequence<fixedTaps...>) {
+  constexpr Sums sums[] = {
+      &SyndromeBuilder::addInformationSums<static_cast<std::int32_t>(fixedTaps)>...};
+  return taps > 0 && taps < static_cast<std::int32_t>(sizeof...(fixedTaps)) ? sums[taps] : sums[0];
+}
+
+template <std::int32_t fixedTaps>
+void SyndromeBuilder::addInformationSums(DecoderBlock& block) {
+  // Syndrome symbol (v, j) gains sum over taps t of (i, v) of error (i, j + t): eight positions
+  // at a time on 16-bit lanes, reduced modulo Q once at the end.
+  const auto load = [](const void* at) { return _mm_loadu_si128(static_cast<const __m128i*>(at)); };
+  const auto store = [](void* at, __m128i value) {
+    _mm_storeu_si128(static_cast<__m128i*>(at), value);
+  };
+  const __m128i zero = _mm_setzero_si128();
+  // x mod Q for any 16-bit x: q = floor(x floor(2^16 / Q) / 2^16) falls short of floor(x / Q) by
+  // less than x / 2^16 < 1, so x - q Q is below 2Q and one conditional subtraction ends it.
+  const __m128i Q = _mm_set1_epi16(static_cast<std::int16_t>(block.Q));
+  const __m128i belowQ = _mm_set1_epi16(static_cast<std::int16_t>(block.Q - 1));
+  const __m128i inverse = _mm_set1_epi16(static_cast<std::int16_t>(65536 / block.Q));
+  const auto reduce = [&](__m128i x) {
+    const __m128i r = _mm_sub_epi16(x, _mm_mullo_epi16(_mm_mulhi_epu16(x, inverse), Q));
+    const __m128i below = _mm_cmpeq_epi16(_mm_subs_epu16(r, belowQ), zero);
+    return _mm_sub_epi16(r, _mm_andnot_si128(below, Q));
+  };
+  const DecoderLayout& layout = block.layout;
+  const std::int32_t L = layout.L();
+  const std::int32_t mirror = layout.mirror();
+  for (std::int32_t i = 0; i < layout.nk(); ++i) {
+    const std::uint32_t* const errors = &block.decision[layout.decision(i, 0)];
+    std::int16_t* const mirrored = &mirrored_[layout.mirrored(i, 0)];
+    std::int32_t c = 0;
+    for (; c + 8 <= L; c += 8) {
+      const __m128i values = _mm_packs_epi32(load(errors + c), load(errors + c + 4));
+      store(mirrored + c, values);
+      store(mirrored + c + mirror, values);
+    }
+    for (; c < L; ++c) {
+      mirrored[c] = static_cast<std::int16_t>(errors[c]);
+      mirrored[c + mirror] = static_cast<std::int16_t>(errors[c]);
+    }
+  }
+  for (std::int32_t v = 0; v < layout.nr(); ++v) {
+    std::uint32_t* const syndrome = &block.syndrome[layout.syndrome(v, 0)];
+    std::int16_t* const flags = &block.nonzero[layout.syndrome(v, 0)];
+    const std::int32_t* const begin = sumOffsets_.data() + sumStart_[v];
+    const std::int32_t* const end = sumOffsets_.data() + sumStart_[v + 1];
+    for (std::int32_t j = 0; j < L; j += 8) {
+      // Lanes at L and above compute nothing that is kept.
+      const __m128i sum = reduce(addLanesAt<fixedTaps>(zero, mirrored_.data() + j, begin, end));
+      const __m128i nonzero = _mm_andnot_si128(_mm_cmpeq_epi16(sum, zero), _mm_set1_epi16(1));
+      if (j + 8 <= L) {
+        const __m128i low = _mm_unpacklo_epi16(sum, zero);
+        const __m128i high = _mm_unpackhi_epi16(sum, zero);
+        store(syndrome + j, low);
+        store(syndrome + j + 4, high);
+        store(syndrome + j + mirror, low);
+        store(syndrome + j + mirror + 4, high);
+        store(flags + j, nonzero);
+        store(flags + j + mirror, nonzero);
+      } else {
+        alignas(16) std::int16_t lanes[8];
+        store(lanes, sum);
+        for (std::int32_t k = 0; j + k < L; ++k) {
+          const auto value = static_cast<std::uint32_t>(lanes[k]);
+          syndrome[j + k] = value;
+          syndrome[j + k + mirror] = value;
+          flags[j + k] = value != 0;
+          flags[j + k + mirror] = value != 0;
+        }
+      }
+    }
+  }
+}
+#endif
+
+}  // namespace nbsim

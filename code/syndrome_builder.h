@@ -1,0 +1,79 @@
+// Builds the syndrome of a received block from its list of errors, when the block is decoded.
+//
+// The errors of a block are received as a list and added to the syndrome at once: one by one
+// when they are few, else as whole sums over every position (eight at a time, reduced modulo Q
+// once). The sums write every syndrome symbol, so a block's syndrome is built from scratch
+// instead of cleared with every block, and cleared only where errors are added one by one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "code/decoder_block.h"
+#include "code/nonbinary_codec.h"
+
+namespace nbsim {
+
+class SyndromeBuilder {
+ public:
+  // For the codec's code on `block`, whose syndrome is all zero.
+  SyndromeBuilder(const NonBinaryCodec& codec, const DecoderBlock& block);
+
+  // Forgets the errors received since the last build.
+  void clear() {
+    informationCount_ = 0;
+    checkCount_ = 0;
+  }
+  // Information symbol (i, c) was received wrong; its error is in the block's decision.
+  void addInformationError(std::int32_t i, std::int32_t c) {
+    information_[informationCount_++] = {i, c};
+  }
+  // Syndrome symbol `at` (layout.syndrome(v, j)) gains minusE (Q - e): check symbol (v, j) was
+  // received with error e.
+  void addCheckError(std::int32_t at, std::uint32_t minusE) {
+    checks_[checkCount_++] = {at, minusE};
+  }
+
+  // Makes the syndrome of `block` that of the errors received since the last build.
+  void build(DecoderBlock& block);
+
+ private:
+  // Adds every information error to the syndrome as whole sums, over the mirrored errors.
+  // `fixedTaps` > 0: the code has one branch of each kind, with that many taps; 0: any code.
+  template <std::int32_t fixedTaps>
+  void addInformationSums(DecoderBlock& block);
+  using Sums = void (SyndromeBuilder::*)(DecoderBlock&);
+  template <std::size_t... fixedTaps>
+  static Sums sumsFor(std::int32_t taps, std::index_sequence<fixedTaps...>);
+
+  // The information errors received and not yet in the syndrome.
+  struct InformationError {
+    std::int32_t i;
+    std::int32_t c;
+  };
+  std::vector<InformationError> information_;
+  std::int32_t informationCount_ = 0;
+  // The check errors received and not yet in the syndrome: where each goes in the syndrome, and
+  // what it adds there.
+  struct CheckError {
+    std::int32_t at;
+    std::uint32_t minusE;
+  };
+  std::vector<CheckError> checks_;
+  std::int32_t checkCount_ = 0;
+  // Every syndrome symbol and flag is zero.
+  bool syndromeCleared_ = true;
+  // Whole sums serve for alphabets of 15-bit values, where a syndrome symbol's sum fits 16 bits
+  // and the taps are below L. mirrored_ holds each branch's errors twice in a row, so that
+  // position c + t needs no wrap.
+  Sums sums_ = nullptr;  // addInformationSums for this code, where whole sums serve
+  std::vector<std::int16_t> mirrored_;
+  // Per check branch v: where in mirrored_ each of its taps (i, t) reads, layout.mirrored(i, t),
+  // as sumOffsets_[sumStart_[v] .. sumStart_[v + 1]).
+  std::vector<std::int32_t> sumOffsets_;
+  std::vector<std::int32_t> sumStart_;
+};
+
+}  // namespace nbsim
