@@ -19,6 +19,17 @@ int receivedSignal(const RunEnvironment& environment) {
   return environment.sweep.interrupt ? environment.sweep.interrupt->load() : 0;
 }
 
+// How the sweep ended, with the time from `start` to `end`: seconds, and milliseconds borrowed
+// from them when the end's part is the smaller.
+RunOutcome ended(SweepOutcome outcome, const ClockReading& start, const ClockReading& end) {
+  RunOutcome ended{outcome, end.seconds - start.seconds, end.milliseconds - start.milliseconds};
+  if (ended.elapsedMilliseconds < 0) {
+    ended.elapsedSeconds -= 1;
+    ended.elapsedMilliseconds += 1000;
+  }
+  return ended;
+}
+
 }  // namespace
 
 int runProgram(RunEnvironment& environment) {
@@ -38,13 +49,13 @@ int RunSequence::run() {
                         << std::flush;
     return exitReportFile;
   }
+  // The console line of a point comes before the report's verdict on it.
   ConsoleWriter console(environment_.console);
   ReportWriter report(reportFile);
   CsvResultsWriter csv(files.csvFile, environment_.errors);
   PlotWriter plot(files.plotFile, environment_.errors);
-  // The console line of a point comes before the report's verdict on it.
   RunListeners outputs;
-  for (RunListener* output : std::initializer_list<RunListener*>{&console, &report, &csv, &plot}) {
+  for (RunListener* output : {static_cast<RunListener*>(&console), &report, &csv, &plot}) {
     outputs.add(*output);
   }
 
@@ -55,14 +66,8 @@ int RunSequence::run() {
     return reportWriteFailure(report.failure());
   }
   const SweepOutcome outcome = sweep(outputs);
-  const ClockReading end = environment_.clock.now();
-  RunOutcome ended{outcome, end.seconds - start.seconds, end.milliseconds - start.milliseconds};
-  if (ended.elapsedMilliseconds < 0) {
-    ended.elapsedSeconds -= 1;
-    ended.elapsedMilliseconds += 1000;
-  }
   // The plot shows the points that the report holds, also those of an interrupted sweep.
-  outputs.finish(ended);
+  outputs.finish(ended(outcome, start, environment_.clock.now()));
   if (outcome == SweepOutcome::refused) return reportWriteFailure(report.failure());
   if (outcome == SweepOutcome::interrupted) {
     return interruption(files.reportFile + " holds the " + std::to_string(pointsReported_) +
