@@ -33,6 +33,8 @@ enum class SweepOutcome {
   completed,    // every point simulated and handed on
   interrupted,  // a signal ended it; every point before was handed on
   refused,      // the receiver refused a point (the report could not take it); the sweep stopped
+  failed,       // the simulation stopped on an error (out of memory, say); every point before
+                // was handed on
 };
 
 }  // namespace nbsim

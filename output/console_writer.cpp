@@ -26,12 +26,12 @@ std::string zeroPadded(std::int64_t value, int digits) {
 
 bool ConsoleWriter::start(const RunDescription& run) {
   const RunParameters& parameters = run.parameters;
-  console_ << "Modeling parameters\n" << std::flush;
-  console_ << "Q=" << formatInteger(parameters.Q) << "\n" << std::flush;
-  console_ << "volume=" << formatInteger(parameters.volumeAsRead()) << "\n" << std::flush;
-  console_ << "P0_low=" << formatFixed(parameters.P0_first, 5) << "\n" << std::flush;
-  console_ << "P0_high=" << formatFixed(parameters.P0_last, 5) << "\n" << std::flush;
-  console_ << "P0_step=" << formatFixed(parameters.P0_step, 5) << "\n" << std::flush;
+  write("Modeling parameters\n");
+  write("Q=" + formatInteger(parameters.Q) + "\n");
+  write("volume=" + formatInteger(parameters.volumeAsRead()) + "\n");
+  write("P0_low=" + formatFixed(parameters.P0_first, 5) + "\n");
+  write("P0_high=" + formatFixed(parameters.P0_last, 5) + "\n");
+  write("P0_step=" + formatFixed(parameters.P0_step, 5) + "\n");
 
   static constexpr const char* weekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static constexpr const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -39,11 +39,10 @@ bool ConsoleWriter::start(const RunDescription& run) {
   const auto seconds = static_cast<std::time_t>(run.startSecond);
   std::tm local{};
   localtime_r(&seconds, &local);
-  console_ << "\nStart time: " << weekdays[local.tm_wday] << ' ' << months[local.tm_mon] << ' '
-           << zeroPadded(local.tm_mday, 2) << ' ' << zeroPadded(local.tm_hour, 2) << ':'
-           << zeroPadded(local.tm_min, 2) << ':' << zeroPadded(local.tm_sec, 2) << '.'
-           << zeroPadded(run.startMillisecond, 3) << '\n'
-           << std::flush;
+  write(std::string("\nStart time: ") + weekdays[local.tm_wday] + ' ' + months[local.tm_mon] + ' ' +
+        zeroPadded(local.tm_mday, 2) + ' ' + zeroPadded(local.tm_hour, 2) + ':' +
+        zeroPadded(local.tm_min, 2) + ':' + zeroPadded(local.tm_sec, 2) + '.' +
+        zeroPadded(run.startMillisecond, 3) + '\n');
   return true;
 }
 
@@ -51,10 +50,9 @@ bool ConsoleWriter::point(const PointResult& point) {
   const PointCounters& counters = point.counters;
   const double blockErrorRate =
       static_cast<double>(counters.blockErrors) / static_cast<double>(counters.blocks);
-  console_ << "P0 is " << formatScientific(point.P0, 2, 6) << "     Decoder SER is "
-           << formatScientific(static_cast<float>(point.ser), 2, 6) << "     Decoder FER is "
-           << formatScientific(blockErrorRate, 2, 6) << "\n"
-           << std::flush;
+  write("P0 is " + formatScientific(point.P0, 2, 6) + "     Decoder SER is " +
+        formatScientific(static_cast<float>(point.ser), 2, 6) + "     Decoder FER is " +
+        formatScientific(blockErrorRate, 2, 6) + "\n");
   runInfoSymbols_ += counters.infoSymbols;
   return true;
 }
@@ -64,13 +62,21 @@ void ConsoleWriter::finish(const RunOutcome& outcome) {
   const double speed =
       static_cast<double>(runInfoSymbols_) /
       (outcome.elapsedMilliseconds * 0.001 + static_cast<double>(outcome.elapsedSeconds)) * 0.001;
-  console_ << "Modeling time: " << formatInteger(outcome.elapsedSeconds) << '.'
-           << zeroPadded(outcome.elapsedMilliseconds, 3) << " s\n"
-           << std::flush;
-  console_ << "Modeling speed: " << formatFixed(speed, 2, 6) << " kbps\n" << std::flush;
+  write("Modeling time: " + formatInteger(outcome.elapsedSeconds) + '.' +
+        zeroPadded(outcome.elapsedMilliseconds, 3) + " s\n");
+  write("Modeling speed: " + formatFixed(speed, 2, 6) + " kbps\n");
 }
 
-void ConsoleWriter::printClosingPrompt() { console_ << "strike any key" << std::flush; }
+void ConsoleWriter::printClosingPrompt() { write("strike any key"); }
+
+void ConsoleWriter::write(const std::string& text) {
+  if (lost_) return;
+  console_ << text << std::flush;
+  if (console_) return;
+  lost_ = true;
+  errors_ << "nbsim: standard output cannot be written; the run goes on without the console\n"
+          << std::flush;
+}
 
 void ConsoleWriter::printTapRangeMessage(std::ostream& console) {
   console << "One check position is more or equal 1000 in encoder.txt \nCorect it and try again "

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <ostream>
+#include <string>
 
 #include "output/run_listener.h"
 
@@ -12,8 +13,9 @@ namespace nbsim {
 
 class ConsoleWriter : public RunListener {
  public:
-  // Writes to `console`, which must outlive the writer.
-  explicit ConsoleWriter(std::ostream& console) : console_(console) {}
+  // Writes to `console`; a console that cannot be written (a closed pipe, say) is said once on
+  // `errors` and given up, and the run goes on. Both must outlive the writer.
+  ConsoleWriter(std::ostream& console, std::ostream& errors) : console_(console), errors_(errors) {}
 
   // "Modeling parameters" and the five value lines, an empty line and the start time as
   // "Start time: Sun Dec 06 06:27:11.005" (local time, English names whatever the locale).
@@ -27,11 +29,19 @@ class ConsoleWriter : public RunListener {
   // "strike any key", without a line end.
   void printClosingPrompt();
 
+  // True once the console could not be written.
+  bool lost() const { return lost_; }
+
   // The message for a tap of 1000 or more in the code description, before its key wait.
   static void printTapRangeMessage(std::ostream& console);
 
  private:
+  // Writes `text` and flushes it, while the console takes it.
+  void write(const std::string& text);
+
   std::ostream& console_;
+  std::ostream& errors_;
+  bool lost_ = false;
   std::int64_t runInfoSymbols_ = 0;  // over every point written
 };
 

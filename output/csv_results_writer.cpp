@@ -91,10 +91,18 @@ bool CsvResultsWriter::start(const RunDescription& run) {
 }
 
 bool CsvResultsWriter::point(const PointResult& point) {
-  if (!file_.failed()) file_.write(csvRow(point), goesOn);
+  // The first point puts this run's file in place of an earlier one.
+  if (file_.write(csvRow(point), goesOn)) file_.publish(goesOn);
   return true;
 }
 
-void CsvResultsWriter::finish(const RunOutcome&) { file_.close(goesOn); }
+void CsvResultsWriter::finish(const RunOutcome& outcome) {
+  // A run whose report failed leaves an earlier file alone, unless a point already replaced it.
+  if (outcome.sweep == SweepOutcome::refused) {
+    file_.discard();
+  } else {
+    file_.close(goesOn);
+  }
+}
 
 }  // namespace nbsim

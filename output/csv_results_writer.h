@@ -22,13 +22,14 @@ std::string csvHeader(const RunDescription& run);
 // The point's row.
 std::string csvRow(const PointResult& point);
 
-// The CSV file of a run. It never stops the run: a file that cannot be written is said once on
-// the failure stream, removed, and the run goes on without it.
+// The CSV file of a run, in place of an earlier one from its first point on (or from the end of
+// a run without points), and flushed after every point. It never stops the run: a file that
+// cannot be written is said once on the failure stream, removed, and the run goes on without it.
 class CsvResultsWriter : public RunListener {
  public:
   CsvResultsWriter(std::string path, std::ostream& errors) : file_(std::move(path), errors) {}
 
-  // Creates the file, replacing an earlier one, with its header.
+  // Starts the file with its header.
   bool start(const RunDescription& run) override;
   // Adds the point's row, flushed.
   bool point(const PointResult& point) override;

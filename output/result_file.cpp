@@ -1,5 +1,10 @@
-// Writing a results file and saying what went wrong with it.
+// Writing, publishing and giving up a results file.
 #include "output/result_file.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -7,14 +12,55 @@
 
 namespace nbsim {
 
+namespace fs = std::filesystem;
+
 bool ResultFile::create(const char* tail) {
-  errno = 0;
-  file_ = std::fopen(path_.c_str(), "wb");
-  if (file_ == nullptr) {
-    fail("cannot be opened for writing", errno != 0 ? errno : EIO, tail);
+  std::error_code ignored;
+  target_ = fs::is_symlink(path_, ignored) ? fs::weakly_canonical(path_, ignored).string() : path_;
+  if (target_.empty()) target_ = path_;
+  // What the earlier file's own state refuses is refused as before: a directory of that name,
+  // or a file that may not be written.
+  if (fs::is_directory(target_, ignored)) {
+    fail("cannot be opened for writing", EISDIR, tail);
     return false;
   }
-  created_ = true;
+  if (fs::exists(target_, ignored) && access(target_.c_str(), W_OK) != 0) {
+    fail("cannot be opened for writing", errno, tail);
+    return false;
+  }
+  // Anything but a regular file (a device, a FIFO) is written in place: it cannot be replaced.
+  if (fs::exists(target_, ignored) && !fs::is_regular_file(target_, ignored)) {
+    errno = 0;
+    file_ = std::fopen(target_.c_str(), "wb");
+    if (file_ == nullptr) {
+      fail("cannot be opened for writing", errno != 0 ? errno : EIO, tail);
+      return false;
+    }
+    published_ = true;
+    return true;
+  }
+  const fs::path target(target_);
+  std::string name = ".";
+  name += target.filename().string();
+  name += ".XXXXXX";
+  std::string pattern = (target.parent_path() / name).string();
+  const int fd = mkstemp(pattern.data());
+  if (fd < 0) {
+    fail("cannot be opened for writing", errno, tail);
+    return false;
+  }
+  temporary_ = pattern;
+  // The permissions a newly created file gets, not the temporary file's private ones.
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
+  file_ = fdopen(fd, "wb");
+  if (file_ == nullptr) {
+    const int error = errno;
+    ::close(fd);
+    fail("cannot be opened for writing", error, tail);
+    return false;
+  }
   return true;
 }
 
@@ -29,8 +75,24 @@ bool ResultFile::write(std::string_view bytes, const char* tail) {
   return true;
 }
 
+bool ResultFile::publish(const char* tail) {
+  if (file_ == nullptr) return false;
+  if (published_) return true;
+  errno = 0;
+  if (std::fflush(file_) != 0) {
+    fail("cannot be written", errno != 0 ? errno : EIO, tail);
+    return false;
+  }
+  if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
+    fail("cannot be written", errno, tail);
+    return false;
+  }
+  published_ = true;
+  return true;
+}
+
 bool ResultFile::close(const char* tail) {
-  if (file_ == nullptr) return !failed_;
+  if (file_ == nullptr || !publish(tail)) return false;
   errno = 0;
   const int closed = std::fclose(file_);
   file_ = nullptr;
@@ -41,19 +103,31 @@ bool ResultFile::close(const char* tail) {
   return true;
 }
 
+void ResultFile::discard() {
+  if (file_ == nullptr) return;
+  std::fclose(file_);
+  file_ = nullptr;
+  if (!published_) std::remove(temporary_.c_str());
+}
+
 void ResultFile::removeEarlier() const {
   std::error_code ignored;
-  if (!std::filesystem::is_directory(path_, ignored)) std::filesystem::remove(path_, ignored);
+  if (!fs::is_directory(path_, ignored) && !fs::is_symlink(path_, ignored)) {
+    fs::remove(path_, ignored);
+  }
 }
 
 void ResultFile::fail(const char* what, int error, const char* tail) {
-  if (created_) {
-    if (file_ != nullptr) std::fclose(file_);
+  if (file_ != nullptr) {
+    std::fclose(file_);
     file_ = nullptr;
-    // A file cut short is no result: it goes.
+    // A file cut short is no result: it goes (a device or a FIFO stays).
     std::error_code ignored;
-    std::filesystem::remove(path_, ignored);
-    created_ = false;
+    if (!published_) {
+      std::remove(temporary_.c_str());
+    } else if (fs::is_regular_file(target_, ignored)) {
+      std::remove(target_.c_str());
+    }
   }
   failed_ = true;
   errors_ << "nbsim: " << path_ << ": " << what << ": " << std::strerror(error) << tail << '\n'

@@ -1,5 +1,9 @@
-// A results file beside the report ("result.csv", "result.svg"): written through the C library,
-// whose failures set errno, so that a failure is named by its true system error.
+// A results file beside the report ("result.csv", "result.svg"), replaced atomically: it is
+// written to a temporary file in the same folder and renamed over the earlier file when it is
+// published, so that a reader sees the earlier file or this run's, never a file cut short, and a
+// run that fails before publishing leaves the earlier file as it was. After publishing, further
+// bytes are appended to the published file. Written through the C library, whose failures set
+// errno, so that a failure is named by its true system error.
 #pragma once
 
 #include <cstdio>
@@ -11,36 +15,43 @@ namespace nbsim {
 
 class ResultFile {
  public:
-  // The file at `path`; failures are said on `errors`, the stream of failure lines.
+  // The file at `path` (through a symbolic link, the file it points to); failures are said on
+  // `errors`, the stream of failure lines.
   ResultFile(std::string path, std::ostream& errors) : path_(std::move(path)), errors_(errors) {}
-  ~ResultFile() { close(); }
+  // Discards the file unless it was published.
+  ~ResultFile() { discard(); }
 
   ResultFile(const ResultFile&) = delete;
   ResultFile& operator=(const ResultFile&) = delete;
 
-  // Creates the file, replacing an earlier one; false (and the failure said) when it cannot be.
+  // Starts the file; false (and the failure said, ending with `tail`) when it cannot be written.
   bool create(const char* tail = "");
-  // Appends `bytes` and flushes them to the system; false once any write has failed. A file
-  // that fails is closed, removed and said to have failed, ending with `tail`.
+  // Appends `bytes`, flushed to the system; false once any write has failed. A file that fails
+  // is said to have failed and is removed, also when published: a file cut short is no result.
   bool write(std::string_view bytes, const char* tail = "");
-  // Closes the file; false (and the failure said) when the last bytes could not be written.
+  // Puts the file in place of the earlier one; nothing once published.
+  bool publish(const char* tail = "");
+  // Publishes the file and closes it.
   bool close(const char* tail = "");
+  // Closes the file, and removes it unless it was published.
+  void discard();
   // Removes a file of this name, unless it is a directory (the user's, which the writing will
-  // then say it cannot replace).
+  // then say it cannot replace) or a link (whose target the new file will replace).
   void removeEarlier() const;
 
   // True once the file has failed.
   bool failed() const { return failed_; }
 
  private:
-  // Closes and removes the file, when this run made it, and says `what`, the system error and
-  // `tail` on errors.
+  // Closes and removes what this run wrote and says `what`, the system error and `tail`.
   void fail(const char* what, int error, const char* tail);
 
   std::string path_;
   std::ostream& errors_;
+  std::string target_;     // the file that the path names, through a link
+  std::string temporary_;  // the file written until it is published
   std::FILE* file_ = nullptr;
-  bool created_ = false;  // this run made the file at path_
+  bool published_ = false;
   bool failed_ = false;
 };
 

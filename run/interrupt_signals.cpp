@@ -4,6 +4,7 @@
 #include "run/interrupt_signals.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <mutex>
@@ -12,18 +13,25 @@ namespace nbsim {
 namespace {
 
 std::atomic<int> receivedSignal{0};
+std::atomic<const termios*> rawTerminal{nullptr};
 static_assert(std::atomic<int>::is_always_lock_free, "the handler needs a lock-free record");
+static_assert(std::atomic<const termios*>::is_always_lock_free,
+              "the handler needs a lock-free mode");
+
+constexpr int handled[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 extern "C" void recordSignal(int signal) {
   int none = 0;
-  receivedSignal.compare_exchange_strong(none, signal);
-  // Whichever comes next, SIGINT or SIGTERM, ends the process at once.
+  if (receivedSignal.compare_exchange_strong(none, signal)) return;
+  // A second signal ends the process at once, as the signal itself would; tcsetattr may be
+  // called from a handler.
+  if (const termios* mode = rawTerminal.load()) tcsetattr(STDIN_FILENO, TCSANOW, mode);
   struct sigaction fallback;
   std::memset(&fallback, 0, sizeof fallback);
   fallback.sa_handler = SIG_DFL;
   sigemptyset(&fallback.sa_mask);
-  sigaction(SIGINT, &fallback, nullptr);
-  sigaction(SIGTERM, &fallback, nullptr);
+  sigaction(signal, &fallback, nullptr);
+  raise(signal);
 }
 
 }  // namespace
@@ -35,10 +43,15 @@ const std::atomic<int>& catchInterruptSignals() {
     std::memset(&action, 0, sizeof action);
     action.sa_handler = recordSignal;
     sigemptyset(&action.sa_mask);
-    // No SA_RESTART: a read waiting for a key returns, so the wait ends too.
+    // No SA_RESTART: a read waiting for a key, or an open waiting on a FIFO, returns, so the
+    // wait ends too.
     action.sa_flags = 0;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : handled) sigaction(signal, &action, nullptr);
+    struct sigaction ignore;
+    std::memset(&ignore, 0, sizeof ignore);
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
   });
   return receivedSignal;
 }
@@ -49,9 +62,15 @@ const char* signalName(int signal) {
       return "SIGINT";
     case SIGTERM:
       return "SIGTERM";
+    case SIGHUP:
+      return "SIGHUP";
+    case SIGQUIT:
+      return "SIGQUIT";
     default:
       return "a signal";
   }
 }
+
+void restoreOnSignal(const termios* mode) { rawTerminal.store(mode); }
 
 }  // namespace nbsim

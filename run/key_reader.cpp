@@ -6,11 +6,14 @@
 
 #include <cerrno>
 
+#include "run/interrupt_signals.h"
+
 namespace nbsim {
 namespace {
 
 void readOneByte(const std::atomic<int>* interrupt) {
   unsigned char byte = 0;
+  if (interrupt && interrupt->load() != 0) return;
   while (read(STDIN_FILENO, &byte, 1) < 0 && errno == EINTR) {
     if (interrupt && interrupt->load() != 0) return;
   }
@@ -28,9 +31,13 @@ void TerminalKeyReader::waitForKey() {
   raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
+  // Whatever ends the wait, the terminal gets its mode back: the wait's own end, a signal that
+  // ends the wait, or a second signal that ends the process.
+  restoreOnSignal(&saved);
   tcsetattr(STDIN_FILENO, TCSANOW, &raw);
   readOneByte(interrupt_);
   tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+  restoreOnSignal(nullptr);
 }
 
 }  // namespace nbsim

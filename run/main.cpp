@@ -4,33 +4,45 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <exception>
 #include <iostream>
+#include <new>
 #include <string>
 #include <thread>
 
 #include "run/clock.h"
 #include "run/interrupt_signals.h"
 #include "run/key_reader.h"
+#include "run/process.h"
 #include "run/run_sequence.h"
 #include "run/terminal.h"
 #include "run/thread_count.h"
 
 int main() {
+  nbsim::guardStandardDescriptors();
+  nbsim::boundAllocatorArenas();
   const std::atomic<int>& interrupt = nbsim::catchInterruptSignals();
-  nbsim::SystemClock clock;
-  nbsim::SteadyClock elapsed;
-  nbsim::TerminalKeyReader keys(&interrupt);
-  nbsim::RunEnvironment environment{std::cout, std::cerr, clock, keys, {}, {}, {}};
-  nbsim::SweepOptions& sweep = environment.sweep;
-  sweep.interrupt = &interrupt;
-  std::string warning;
-  sweep.threads = nbsim::threadCount(std::getenv("NBSIM_THREADS"),
-                                     std::thread::hardware_concurrency(), warning);
-  if (!warning.empty()) std::cerr << "nbsim: " << warning << '\n' << std::flush;
-  // The progress line only on a terminal: standard error that goes to a file or a pipe gets
-  // nothing but the failure lines.
-  if (const auto columns = nbsim::terminalColumns(STDERR_FILENO)) {
-    environment.progress = nbsim::ProgressOutput{&std::cerr, true, *columns, &elapsed};
+  try {
+    nbsim::SystemClock clock;
+    nbsim::SteadyClock elapsed;
+    nbsim::TerminalKeyReader keys(&interrupt);
+    nbsim::RunEnvironment environment{std::cout, std::cerr, clock, elapsed, keys, {}, {}, {}};
+    nbsim::SweepOptions& sweep = environment.sweep;
+    sweep.interrupt = &interrupt;
+    std::string warning;
+    sweep.threads = nbsim::threadCount(std::getenv("NBSIM_THREADS"),
+                                       std::thread::hardware_concurrency(), warning);
+    if (!warning.empty()) std::cerr << "nbsim: " << warning << '\n' << std::flush;
+    // The progress line only on a terminal: standard error that goes to a file or a pipe gets
+    // nothing but the failure lines.
+    if (const auto columns = nbsim::terminalColumns(STDERR_FILENO)) {
+      environment.progress = nbsim::ProgressOutput{&std::cerr, true, *columns, &elapsed};
+    }
+    return nbsim::runProgram(environment);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "nbsim: out of memory\n" << std::flush;
+  } catch (const std::exception& failure) {
+    std::cerr << "nbsim: " << failure.what() << '\n' << std::flush;
   }
-  return nbsim::runProgram(environment);
+  return nbsim::exitRunFailed;
 }

@@ -18,6 +18,12 @@ bool consumeRestOfLine(std::FILE* file) {
   return true;
 }
 
+// The reason for a file that ends within line `line` of the first six.
+std::string endsEarly(const std::string& fileName, int line) {
+  return fileName + ": ends within line " + std::to_string(line) +
+         "; the first six lines must each end";
+}
+
 }  // namespace
 
 ParameterFileResult readParameterFile(std::FILE* file, const std::string& fileName) {
@@ -29,9 +35,7 @@ ParameterFileResult readParameterFile(std::FILE* file, const std::string& fileNa
       return ParameterFileResult{std::nullopt,
                                  fileName + ": cannot be read: " + std::strerror(errno)};
     }
-    return ParameterFileResult{std::nullopt, fileName + ": ends within line " +
-                                                 std::to_string(lines) +
-                                                 "; the first six lines must each end"};
+    return ParameterFileResult{std::nullopt, endsEarly(fileName, lines)};
   };
   (void)std::fscanf(file, "Q=%d", &parameters.Q);
   if (!consumeRestOfLine(file)) return shortFile(1);
@@ -51,6 +55,22 @@ ParameterFileResult readParameterFile(std::FILE* file, const std::string& fileNa
   if (volumeRead) parameters.volume = static_cast<std::uint32_t>(volume);
   parameters.itert = parameters.itert < 3 ? 3 : std::min(parameters.itert, 10);
   return ParameterFileResult{parameters, {}};
+}
+
+ParameterFileResult readParameterText(const std::string& text, const std::string& fileName) {
+  // A stream over no byte cannot be made; an empty file ends within its first line.
+  if (text.empty()) {
+    return ParameterFileResult{std::nullopt, endsEarly(fileName, 1)};
+  }
+  std::string bytes = text;
+  std::FILE* file = fmemopen(bytes.data(), bytes.size(), "r");
+  if (file == nullptr) {
+    return ParameterFileResult{std::nullopt,
+                               fileName + ": cannot be read: " + std::strerror(errno)};
+  }
+  ParameterFileResult result = readParameterFile(file, fileName);
+  std::fclose(file);
+  return result;
 }
 
 std::optional<std::string> refuseParameters(const RunParameters& parameters,

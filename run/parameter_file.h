@@ -19,6 +19,8 @@ struct ParameterFileResult {
 // line is consumed. The end of the file within the first six lines ends the run; a missing line
 // end after the seventh is fine. itert is clamped to 3..10. `fileName` names the file in errors.
 ParameterFileResult readParameterFile(std::FILE* file, const std::string& fileName);
+// The same on the file's whole text.
+ParameterFileResult readParameterText(const std::string& text, const std::string& fileName);
 
 // Refuses parameters that no run can use: Q below 2, or a sweep that would never end (a step
 // of 0 or less, or one too small to move the single-precision P0 before the sweep is over).

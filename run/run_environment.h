@@ -18,7 +18,9 @@ enum ExitStatus : int {
   exitParameterFile = 1,  // "param.txt" missing, too short or refused
   exitCodeFile = 2,       // "encoder.txt" missing or unusable
   exitReportFile = 3,     // "result.txt" cannot be opened or written
-  exitResultsFile = 4,    // the run completed, but "result.csv" or "result.svg" failed
+  exitResultsFile = 4,    // the run completed, but "result.csv", "result.svg" or the console failed
+  exitFolderInUse = 5,    // another run is writing its results in the same folder
+  exitRunFailed = 6,      // the simulation failed (out of memory, say); the report is kept
   // An interrupted run ends with 128 + the signal number, as a shell reports it.
   exitInterruptedBase = 128,
 };
@@ -30,17 +32,27 @@ struct RunFiles {
   std::string reportFile = "result.txt";
   std::string csvFile = "result.csv";
   std::string plotFile = "result.svg";
+  // Held locked by the run that writes the results of its folder.
+  std::string lockFile = "nbsim.lock";
 };
 
 struct RunEnvironment {
   std::ostream& console;
   std::ostream& errors;
-  Clock& clock;
+  Clock& clock;           // the wall clock: the seed and the start time
+  ElapsedClock& elapsed;  // the run's elapsed time
   KeyReader& keys;
   RunFiles files;
   SweepOptions sweep;
   // The live progress line; none unless it is drawable.
   ProgressOutput progress;
 };
+
+// The signal that asked the run to end, or 0.
+int receivedSignal(const RunEnvironment& environment);
+
+// Says on the failure stream that `signal` interrupted the run and `what` became of it, and
+// returns the interrupted run's status.
+int interruption(RunEnvironment& environment, int signal, const std::string& what);
 
 }  // namespace nbsim

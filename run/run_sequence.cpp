@@ -4,30 +4,29 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <optional>
+#include <string>
 
 #include "output/console_writer.h"
 #include "output/csv_results_writer.h"
 #include "output/plot_writer.h"
 #include "output/report_writer.h"
-#include "run/interrupt_signals.h"
+#include "run/folder_lock.h"
 
 namespace nbsim {
 namespace {
 
-int receivedSignal(const RunEnvironment& environment) {
-  return environment.sweep.interrupt ? environment.sweep.interrupt->load() : 0;
+// The run's elapsed time from the milliseconds `start` to `end` of a clock that never goes back.
+RunOutcome ended(SweepOutcome outcome, std::int64_t start, std::int64_t end) {
+  const std::int64_t milliseconds = end - start;
+  return RunOutcome{outcome, milliseconds / 1000, static_cast<std::int32_t>(milliseconds % 1000)};
 }
 
-// How the sweep ended, with the time from `start` to `end`: seconds, and milliseconds borrowed
-// from them when the end's part is the smaller.
-RunOutcome ended(SweepOutcome outcome, const ClockReading& start, const ClockReading& end) {
-  RunOutcome ended{outcome, end.seconds - start.seconds, end.milliseconds - start.milliseconds};
-  if (ended.elapsedMilliseconds < 0) {
-    ended.elapsedSeconds -= 1;
-    ended.elapsedMilliseconds += 1000;
-  }
-  return ended;
+// What failed, in words for the failure line.
+std::string describe(const std::exception& failure) {
+  if (dynamic_cast<const std::bad_alloc*>(&failure) != nullptr) return "out of memory";
+  return failure.what();
 }
 
 }  // namespace
@@ -41,37 +40,67 @@ int runProgram(RunEnvironment& environment) {
 
 int RunSequence::run() {
   const RunFiles& files = environment_.files;
-  if (receivedSignal(environment_) != 0) return interruption(files.reportFile + " was not touched");
+  const std::string untouched = files.reportFile + " was not touched";
+  if (const int signal = receivedSignal(environment_)) {
+    return interruption(environment_, signal, untouched);
+  }
+  // Taken before any output is touched, and held to the end of the run.
+  const FolderLock lock(files.lockFile);
+  if (lock.busy()) {
+    environment_.errors << "nbsim: " << lock.error() << '\n' << std::flush;
+    return exitFolderInUse;
+  }
+  errno = 0;
   std::ofstream reportFile(files.reportFile, std::ios::out | std::ios::binary | std::ios::trunc);
   if (!reportFile) {
+    // A signal breaks an open that waits (a FIFO without a reader).
+    if (const int signal = receivedSignal(environment_)) {
+      return interruption(environment_, signal, untouched);
+    }
     environment_.errors << "nbsim: " << files.reportFile
                         << ": cannot be opened for writing: " << std::strerror(errno) << '\n'
                         << std::flush;
     return exitReportFile;
   }
   // The console line of a point comes before the report's verdict on it.
-  ConsoleWriter console(environment_.console);
+  ConsoleWriter console(environment_.console, environment_.errors);
   ReportWriter report(reportFile);
   CsvResultsWriter csv(files.csvFile, environment_.errors);
   PlotWriter plot(files.plotFile, environment_.errors);
   RunListeners outputs;
-  for (RunListener* output : {static_cast<RunListener*>(&console), &report, &csv, &plot}) {
+  for (RunListener* output : std::initializer_list<RunListener*>{&console, &report, &csv, &plot}) {
     outputs.add(*output);
   }
 
   const ClockReading start = environment_.clock.now();
+  const std::int64_t startMilliseconds = environment_.elapsed.milliseconds();
   if (!outputs.start(RunDescription{run_.parameters, run_.codec, run_.runSeed, run_.seedSecond,
                                     start.seconds, start.milliseconds})) {
     outputs.finish(RunOutcome{SweepOutcome::refused});
     return reportWriteFailure(report.failure());
   }
-  const SweepOutcome outcome = sweep(outputs);
+  std::string failure;
+  SweepOutcome outcome = SweepOutcome::failed;
+  try {
+    outcome = sweep(outputs);
+  } catch (const std::exception& error) {
+    failure = describe(error);
+  }
   // The plot shows the points that the report holds, also those of an interrupted sweep.
-  outputs.finish(ended(outcome, start, environment_.clock.now()));
-  if (outcome == SweepOutcome::refused) return reportWriteFailure(report.failure());
-  if (outcome == SweepOutcome::interrupted) {
-    return interruption(files.reportFile + " holds the " + std::to_string(pointsReported_) +
-                        " completed points");
+  outputs.finish(ended(outcome, startMilliseconds, environment_.elapsed.milliseconds()));
+  const std::string kept =
+      files.reportFile + " holds the " + std::to_string(pointsReported_) + " completed points";
+  switch (outcome) {
+    case SweepOutcome::refused:
+      return reportWriteFailure(report.failure());
+    case SweepOutcome::interrupted:
+      return interruption(environment_, receivedSignal(environment_), kept);
+    case SweepOutcome::failed:
+      environment_.errors << "nbsim: the simulation failed: " << failure << "; " << kept << '\n'
+                          << std::flush;
+      return exitRunFailed;
+    case SweepOutcome::completed:
+      break;
   }
   // The buffered end of the report (all of it when the sweep had no point) reaches the file
   // here; a failure is the last chance to say that the report is incomplete.
@@ -80,9 +109,9 @@ int RunSequence::run() {
     return reportWriteFailure(report.failure() != 0 ? report.failure() : EIO);
   }
   console.printClosingPrompt();
+  // A signal at the key wait only ends the wait: the run is complete.
   environment_.keys.waitForKey();
-  if (receivedSignal(environment_) != 0) return interruption("the run was complete");
-  return csv.failed() || plot.failed() ? exitResultsFile : exitSuccess;
+  return csv.failed() || plot.failed() || console.lost() ? exitResultsFile : exitSuccess;
 }
 
 SweepOutcome RunSequence::sweep(RunListener& outputs) {
@@ -111,13 +140,6 @@ int RunSequence::reportWriteFailure(int error) {
                       << ": cannot be written: " << std::strerror(error) << '\n'
                       << std::flush;
   return exitReportFile;
-}
-
-int RunSequence::interruption(const std::string& what) {
-  const int signal = receivedSignal(environment_);
-  environment_.errors << "nbsim: interrupted by " << signalName(signal) << "; " << what << '\n'
-                      << std::flush;
-  return exitInterruptedBase + signal;
 }
 
 }  // namespace nbsim

@@ -35,8 +35,6 @@ class RunSequence {
   SweepOutcome sweep(RunListener& outputs);
   // The line for a report that could not be written, and its status.
   int reportWriteFailure(int error);
-  // The line for an interrupted run, and its status.
-  int interruption(const std::string& what);
 
   RunEnvironment& environment_;
   const StartedRun& run_;

@@ -1,14 +1,12 @@
 // The steps of start-up.
 #include "run/startup.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "code/code_file_reader.h"
 #include "engine/source_generator.h"
 #include "output/console_writer.h"
+#include "run/input_file.h"
 #include "run/parameter_file.h"
 
 namespace nbsim {
@@ -20,13 +18,16 @@ std::optional<StartedRun> startUp(RunEnvironment& environment, int& status) {
     status = exitStatus;
     return std::nullopt;
   };
-  std::FILE* parameterFile = std::fopen(files.parameterFile.c_str(), "r");
-  if (!parameterFile) {
-    return refuse(files.parameterFile + ": cannot be opened: " + std::strerror(errno),
-                  exitParameterFile);
-  }
-  const ParameterFileResult read = readParameterFile(parameterFile, files.parameterFile);
-  std::fclose(parameterFile);
+  const auto interrupted = [&] {
+    status = interruption(environment, receivedSignal(environment),
+                          files.reportFile + " was not touched");
+    return std::nullopt;
+  };
+  const InputFile parameterFile =
+      readInputFile(files.parameterFile, largestInputFile, environment.sweep.interrupt);
+  if (parameterFile.interrupted) return interrupted();
+  if (!parameterFile.bytes) return refuse(parameterFile.error, exitParameterFile);
+  const ParameterFileResult read = readParameterText(*parameterFile.bytes, files.parameterFile);
   if (!read.parameters) return refuse(read.error, exitParameterFile);
   if (auto why = refuseParameters(*read.parameters, files.parameterFile)) {
     return refuse(*why, exitParameterFile);
@@ -38,7 +39,11 @@ std::optional<StartedRun> startUp(RunEnvironment& environment, int& status) {
   seeder.seed(static_cast<std::uint32_t>(seedSecond));
   const std::int32_t runSeed = seeder.draw();
 
-  const CodeFileResult code = readCodeFile(files.codeFile);
+  const InputFile codeFile =
+      readInputFile(files.codeFile, largestInputFile, environment.sweep.interrupt);
+  if (codeFile.interrupted) return interrupted();
+  if (!codeFile.bytes) return refuse(codeFile.error, exitCodeFile);
+  const CodeFileResult code = parseCodeDescription(*codeFile.bytes, files.codeFile);
   if (!code.code) {
     if (code.tapOutOfRange) {
       ConsoleWriter::printTapRangeMessage(environment.console);
@@ -46,6 +51,8 @@ std::optional<StartedRun> startUp(RunEnvironment& environment, int& status) {
     }
     return refuse(code.error, exitCodeFile);
   }
+  // A signal during start-up ends the run before the report is touched.
+  if (receivedSignal(environment) != 0) return interrupted();
   status = exitSuccess;
   const RunParameters& parameters = *read.parameters;
   return StartedRun{parameters, runSeed, seedSecond,

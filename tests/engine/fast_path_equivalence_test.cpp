@@ -51,7 +51,7 @@ SweepBytes sweep(const testing::RandomPoint& point, const RunParameters& paramet
   std::ostringstream bytes;
   std::ostringstream console;
   ReportWriter report(bytes);
-  ConsoleWriter consoleLines(console);
+  ConsoleWriter consoleLines(console, console);
   RunListeners outputs;
   outputs.add(report);
   outputs.add(consoleLines);

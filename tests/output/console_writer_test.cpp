@@ -24,7 +24,8 @@ std::string startTimeLine(const char* zone, std::int64_t second, std::int32_t mi
   code.nk = code.nr = 1;
   const NonBinaryCodec codec(code, 4, 3);
   std::ostringstream console;
-  ConsoleWriter(console).start(RunDescription{parameters, codec, 0, 0, second, millisecond});
+  ConsoleWriter(console, console)
+      .start(RunDescription{parameters, codec, 0, 0, second, millisecond});
   setenv("TZ", "UTC", 1);
   tzset();
   const std::string text = console.str();
@@ -43,7 +44,7 @@ TEST(ConsoleWriter, TimingShowsSecondsMillisecondsAndAnInfiniteSpeed) {
   point.counters.blocks = 1;
   point.counters.infoSymbols = 700;
   std::ostringstream console;
-  ConsoleWriter writer(console);
+  ConsoleWriter writer(console, console);
   writer.point(point);
   console.str("");
   writer.finish(RunOutcome{SweepOutcome::completed, 0, 0});
@@ -63,7 +64,7 @@ TEST(ReportWriter, PrintsCountsBeyond32BitsAsTheyAre) {
   std::ostringstream bytes;
   std::ostringstream console;
   ReportWriter(bytes).point(point);
-  ConsoleWriter(console).point(point);
+  ConsoleWriter(console, console).point(point);
   EXPECT_NE(bytes.str().find(testing::windows1251("Количество переданных блоков = 4294967295\n")),
             std::string::npos);
   EXPECT_NE(bytes.str().find(" = 4294967295\r\n\r\n"), std::string::npos);

@@ -76,7 +76,7 @@ TEST(ReportFaults, ASweepStopsAtThePointWhoseReportCannotBeWritten) {
       std::ostream bytes(&buffer);
       ReportWriter report(bytes);
       std::ostringstream console;
-      ConsoleWriter consoleLines(console);
+      ConsoleWriter consoleLines(console, console);
       RunListeners outputs;
       outputs.add(consoleLines);
       outputs.add(report);

@@ -13,19 +13,23 @@
 
 namespace nbsim::testing {
 
-// Returns the readings in turn: the seeding second, the start and the end of the sweep.
-class FixedClock : public Clock {
+// Returns the readings in turn: the seeding second, the start and the end of the sweep. As the
+// clock of elapsed time it gives the start and the end readings in milliseconds.
+class FixedClock : public Clock, public ElapsedClock {
  public:
   explicit FixedClock(std::vector<ClockReading> readings) : readings_(std::move(readings)) {}
-  ClockReading now() override {
-    const ClockReading reading = readings_[std::min(next_, readings_.size() - 1)];
-    ++next_;
-    return reading;
+  ClockReading now() override { return at(next_++); }
+  std::int64_t milliseconds() override {
+    const ClockReading reading = at(1 + elapsedNext_++);
+    return reading.seconds * 1000 + reading.milliseconds;
   }
 
  private:
+  ClockReading at(std::size_t k) const { return readings_[std::min(k, readings_.size() - 1)]; }
+
   std::vector<ClockReading> readings_;
   std::size_t next_ = 0;
+  std::size_t elapsedNext_ = 0;
 };
 
 class CountingKeys : public KeyReader {
@@ -50,10 +54,10 @@ inline InProcessRun runIn(const ProgramFolder& folder, std::vector<ClockReading>
   std::ostringstream errors;
   FixedClock clock(std::move(readings));
   CountingKeys keys;
-  RunFiles files{(folder.path() / "param.txt").string(), (folder.path() / "encoder.txt").string(),
+  RunFiles files{(folder.path() / "param.txt").string(),  (folder.path() / "encoder.txt").string(),
                  (folder.path() / "result.txt").string(), (folder.path() / "result.csv").string(),
-                 (folder.path() / "result.svg").string()};
-  RunEnvironment environment{console, errors, clock, keys, files, sweep, progress};
+                 (folder.path() / "result.svg").string(), (folder.path() / "nbsim.lock").string()};
+  RunEnvironment environment{console, errors, clock, clock, keys, files, sweep, progress};
   InProcessRun run;
   run.status = runProgram(environment);
   run.console = console.str();
