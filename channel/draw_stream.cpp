@@ -23,7 +23,9 @@ constexpr std::size_t hugePageBytes = std::size_t{2} << 20;
 }  // namespace
 
 DrawStreamCache::DrawStreamCache(std::int32_t seed, std::size_t chunkSize, std::size_t chunkCount)
-    : chunkSize_(std::max<std::size_t>(chunkSize, 1)), chunks_(chunkCount, nullptr) {
+    : chunkSize_(std::max<std::size_t>(chunkSize, 1)),
+      chunks_(chunkCount, nullptr),
+      limit_(chunkCount) {
   generator_.init(seed);
   if (chunkSize_ % 4 == 0 && chunkSize_ >= 64) quarterChunk_.emplace(chunkSize_ / 4);
   // Whole huge pages per slab, holding as many whole chunks as fit, one at least.
@@ -33,17 +35,23 @@ DrawStreamCache::DrawStreamCache(std::int32_t seed, std::size_t chunkSize, std::
 }
 
 const std::int32_t* DrawStreamCache::chunk(std::size_t k) {
-  if (k >= ready_.load(std::memory_order_acquire)) generateThrough(k);
+  if (k >= ready_.load(std::memory_order_acquire) && !generateThrough(k)) return nullptr;
   return chunks_[k];
 }
 
-void DrawStreamCache::generateThrough(std::size_t k) {
+bool DrawStreamCache::generateThrough(std::size_t k) {
   const std::lock_guard<std::mutex> lock(mutex_);
+  // Never beyond the cap: readers past it continue from the generator's state at the cap.
+  if (k >= limit_.load(std::memory_order_relaxed)) return false;
   std::size_t ready = ready_.load(std::memory_order_relaxed);
   for (; ready <= k; ++ready) {
     if (ready % chunksPerSlab_ == 0) {
       void* memory = std::aligned_alloc(hugePageBytes, slabBytes_);
-      if (memory == nullptr) throw std::bad_alloc();
+      if (memory == nullptr) {
+        // The stream stays exact: every point reads on from here with a generator of its own.
+        limit_.store(ready, std::memory_order_release);
+        return false;
+      }
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
       // A hint only: where huge pages are not to be had, the slab keeps small ones.
       madvise(memory, slabBytes_, MADV_HUGEPAGE);
@@ -58,10 +66,13 @@ void DrawStreamCache::generateThrough(std::size_t k) {
     }
     ready_.store(ready + 1, std::memory_order_release);
   }
+  return true;
 }
 
 ShiftXorGenerator DrawStreamCache::continuation() {
-  if (!chunks_.empty()) generateThrough(chunks_.size() - 1);
+  // The chunks up to the cap are there, or the cap has fallen to those that are.
+  while (chunkCount() > 0 && !generateThrough(chunkCount() - 1)) {
+  }
   const std::lock_guard<std::mutex> lock(mutex_);
   return generator_;
 }
@@ -78,9 +89,12 @@ void DrawCursor::restart() {
 
 void DrawCursor::advanceWindow() {
   if (!live_ && nextChunk_ < cache_.chunkCount()) {
-    position_ = cache_.chunk(nextChunk_++);
-    end_ = position_ + cache_.chunkSize();
-    return;
+    if (const std::int32_t* chunk = cache_.chunk(nextChunk_)) {
+      ++nextChunk_;
+      position_ = chunk;
+      end_ = position_ + cache_.chunkSize();
+      return;
+    }
   }
   if (!live_) {
     live_ = true;

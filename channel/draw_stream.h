@@ -33,17 +33,20 @@ class DrawStreamCache {
   DrawStreamCache& operator=(const DrawStreamCache&) = delete;
 
   std::size_t chunkSize() const { return chunkSize_; }
-  std::size_t chunkCount() const { return chunks_.size(); }
+  // The chunks kept: the cap, or fewer once memory for the next one could not be had.
+  std::size_t chunkCount() const { return limit_.load(std::memory_order_acquire); }
 
   // Draws k * chunkSize .. (k + 1) * chunkSize - 1 of the stream, k < chunkCount; generates them
-  // and every earlier chunk on first use. Safe to call from several threads.
+  // and every earlier chunk on first use. Safe to call from several threads. Null when the
+  // memory for the chunk cannot be had: the cap then falls to k, and readers go on live.
   const std::int32_t* chunk(std::size_t k);
 
   // A generator that continues the stream right after the last kept draw.
   ShiftXorGenerator continuation();
 
  private:
-  void generateThrough(std::size_t k);
+  // False when memory ran out first.
+  bool generateThrough(std::size_t k);
 
   std::size_t chunkSize_;
   // Where each generated chunk starts, in the slabs below (null until generated).
@@ -62,6 +65,7 @@ class DrawStreamCache {
   std::size_t slabBytes_ = 0;
   // Chunks 0..ready_-1 are complete; published with release order so that readers need no lock.
   std::atomic<std::size_t> ready_{0};
+  std::atomic<std::size_t> limit_;  // chunks that may be kept
   std::mutex mutex_;
   ShiftXorGenerator generator_;
 };
