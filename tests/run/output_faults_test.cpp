@@ -140,7 +140,7 @@ const std::string blockErrorLine =
 
 TEST(Interruption, LeavesEveryCompletedPointAndNothingElse) {
   for (const auto& [signal, number, threads] :
-       {std::tuple{"INT", 2, 1}, std::tuple{"TERM", 15, 2}}) {
+       {std::tuple{"INT", 2, 1}, std::tuple{"TERM", 15, 2}, std::tuple{"HUP", 1, 2}}) {
     const Interrupted run = interruptLongSweep(signal, threads);
     SCOPED_TRACE(std::string("SIG") + signal);
     EXPECT_EQ(run.status, 128 + number);
