@@ -55,7 +55,7 @@ int RunSequence::run() {
   CsvResultsWriter csv(files.csvFile, environment_.errors);
   PlotWriter plot(files.plotFile, environment_.errors);
   RunListeners outputs;
-  for (RunListener* output : {static_cast<RunListener*>(&console), &report, &csv, &plot}) {
+  for (RunListener* output : std::initializer_list<RunListener*>{&console, &report, &csv, &plot}) {
     outputs.add(*output);
   }
 
