@@ -24,7 +24,7 @@ CodeDescription heavyCode() {
   return code;
 }
 
-TEST(Interrupt, EndsASweepOfSlowBlocksWithinMilliseconds) {
+TEST(Interrupt, EndsASweepOfSlowBlocksWithoutWaitingForTheBlock) {
   const NonBinaryCodec codec(heavyCode(), 256, 10);
   RunParameters parameters;
   parameters.P0_first = 0.1f;
