@@ -22,6 +22,12 @@ namespace {
 // Passes are specialised for one information branch of 1 .. 15 checks.
 constexpr std::int32_t largestFixedChecks = 16;
 
+// Where a stop is looked at. A pass reads about L flags per check of each information branch,
+// and a vote of J checks costs up to J^2 steps; below these sizes a whole block is over in
+// milliseconds, and the block loop's own look before every block is soon enough.
+constexpr std::int64_t slowPassFlags = 16384;  // L x all checks, from which a pass is slow
+constexpr std::int32_t slowGroupChecks = 128;  // all checks, from which a group is slow
+
 }  // namespace
 
 DecoderPasses::DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& block)
@@ -36,6 +42,10 @@ DecoderPasses::DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& bl
 #if NBSIM_VECTOR_DECODER
   groupVote_ = codec.alphabetSize() <= 32768 && codec.maxChecks() + 1 <= votes::largestGroupVote;
 #endif
+  std::int64_t allChecks = 0;
+  for (const std::int32_t J : block.checks) allChecks += J;
+  slowPasses_ = allChecks * block.layout.L() >= slowPassFlags;
+  slowGroups_ = slowPasses_ && allChecks >= slowGroupChecks;
   groupVotes_.assign(nk * 8, 0);
   groupValues_.assign(nk * 8, 0);
   dueLanes_.assign(nk, 0);
@@ -52,7 +62,14 @@ DecoderPasses::DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& bl
 // block whose syndrome is all zero is never corrected again: with n = 0 the filter needs
 // J + threshold + 2[d = 0] <= 0, and J = 0 means a symbol without checks, whose d stays 0. A
 // skipped pass still adds its error count.
-void DecoderPasses::run(DecoderBlock& block, std::int64_t* errors) {
+void DecoderPasses::watch(const DecodeStop& stop) {
+  stop_ = stop;
+  watching_ = slowPasses_ && !stop.none();
+  watchingGroups_ = slowGroups_ && !stop.none();
+}
+
+bool DecoderPasses::run(DecoderBlock& block, std::int64_t* errors) {
+  const bool watching = watching_;
   const auto passes = static_cast<std::int32_t>(threshold_.size());
   bool ran = false;
   bool lastCorrected = false;
@@ -68,9 +85,14 @@ void DecoderPasses::run(DecoderBlock& block, std::int64_t* errors) {
       if ((!ran || lastCorrected) && syndromeIsZero(block)) {
         restIdle = true;
       } else {
+        if (watching && stop_.raised()) return false;
         bool reached = false;
         syndromeRaised_ = false;
         lastCorrected = (this->*pass_)(block, threshold, lowestThreshold_[k], reached);
+        if (watching && abandoned_) {
+          abandoned_ = false;
+          return false;
+        }
         lastThreshold = threshold;
         ran = true;
         restIdle = !syndromeRaised_ && !reached;
@@ -78,6 +100,7 @@ void DecoderPasses::run(DecoderBlock& block, std::int64_t* errors) {
     }
     errors[k + 1] += block.wrong;
   }
+  return true;
 }
 
 bool DecoderPasses::syndromeIsZero(const DecoderBlock& block) {
@@ -245,12 +268,19 @@ bool DecoderPasses::runPass(DecoderBlock& block, std::int32_t threshold,
   }
   // With one branch its view stays in registers across the pass.
   const BranchCounts single = fixedChecks > 0 ? branchCounts(block, 0) : BranchCounts{};
+  // Only the passes for any code look for a stop within: the others serve codes of at most 15
+  // checks.
+  const bool watchingGroups = fixedChecks == 0 && watchingGroups_;
   // Positions descending, branches ascending, as the plain decoder, eight positions a step. A
   // symbol that reaches the lowest bound of this and the later passes without a correction
   // tells that they may correct (told at times for lanes below a correction too: that only
   // costs a pass).
   std::int32_t top = block.layout.L() - 1;
   while (top >= 0) {
+    if (watchingGroups && stop_.raised()) {
+      abandoned_ = true;
+      break;
+    }
     const std::int32_t first = top - 7;
     // Positions below 0 read the padding or the upper half; they are not positions.
     const std::uint32_t positions = top < 7 ? (0xFFu << (7 - top)) & 0xFFu : 0xFFu;

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "code/decode_stop.h"
 #include "code/decoder_block.h"
 #include "code/nonbinary_codec.h"
 #include "code/scalar_vote.h"
@@ -25,9 +26,14 @@ class DecoderPasses {
   // branch in every pass, and thresholds 0 .. largestThreshold.
   DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& block);
 
+  // Gives up a block when `stop` is raised, where passes are slow enough for that: it is looked
+  // at before every pass of a code whose pass reads many syndrome flags, and after every group
+  // of positions where each position has many checks. Lasts until the next call.
+  void watch(const DecodeStop& stop);
+
   // Runs every pass on `block`, and adds the information symbols still wrong after pass k to
-  // errors[k + 1].
-  void run(DecoderBlock& block, std::int64_t* errors);
+  // errors[k + 1]; false when the watched stop was raised and the block given up, part way.
+  bool run(DecoderBlock& block, std::int64_t* errors);
 
  private:
   // What countGroup reads of information branch i in a pass.
@@ -89,6 +95,13 @@ class DecoderPasses {
   std::vector<std::int32_t> needed_;            // per branch: this pass's bound
   std::vector<std::int32_t> lowestNeeded_;      // per branch: the lowest bound still to come
   bool syndromeRaised_ = false;                 // a syndrome symbol went from zero to non-zero
+  // The stop looked at, and where: light codes never look, so that their blocks pay nothing.
+  DecodeStop stop_;
+  bool slowPasses_ = false;  // a pass reads many flags: look before every pass
+  bool slowGroups_ = false;  // a group has many checks: look after every group, too
+  bool watching_ = false;    // looking before every pass
+  bool watchingGroups_ = false;
+  bool abandoned_ = false;  // the pass gave the block up
   ScalarVote scalarVote_;
 };
 

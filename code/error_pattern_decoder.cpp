@@ -30,7 +30,7 @@ std::int32_t ErrorPatternDecoder::decodeBlock(IterationStats& stats) {
   builder_.build(block_);
   stats.decodedSymbols += static_cast<std::int64_t>(block_.layout.nk()) * block_.layout.L();
   stats.errors[0] += block_.wrong;
-  passes_.run(block_, stats.errors.data());
+  if (!passes_.run(block_, stats.errors.data())) return -1;
   return block_.wrong;
 }
 

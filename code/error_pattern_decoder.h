@@ -20,12 +20,13 @@
 
 #include <cstdint>
 
+#include "code/decode_stop.h"
 #include "code/decoder_block.h"
 #include "code/decoder_passes.h"
 #include "code/iteration_stats.h"
 #include "code/nonbinary_codec.h"
-#include "code/syndrome_builder.h"
 #include "code/symbol.h"
+#include "code/syndrome_builder.h"
 
 namespace nbsim {
 
@@ -54,8 +55,12 @@ class ErrorPatternDecoder {
     builder_.addCheckError(block_.layout.syndrome(v, j), block_.Q - static_cast<std::uint32_t>(e));
   }
 
+  // Gives up blocks when `stop` is raised (see DecoderPasses::watch); lasts until the next call.
+  void watch(const DecodeStop& stop) { passes_.watch(stop); }
+
   // Runs every iteration on the block, adds the block to `stats` as NonBinaryCodec::decode does,
-  // and returns the number of information symbols still wrong after the last iteration.
+  // and returns the number of information symbols still wrong after the last iteration; -1 when
+  // the block was given up on the watched stop, with only part of it in `stats`.
   std::int32_t decodeBlock(IterationStats& stats);
 
   std::int32_t blockLength() const { return block_.layout.L(); }

@@ -28,14 +28,18 @@ ThresholdDecoder::ThresholdDecoder(const NonBinaryCodec& codec) : codec_(codec) 
   voteCounts_.assign(voteSize, 0);
 }
 
-void ThresholdDecoder::decode(const BranchTable& transmitted, const BranchTable& received,
-                              const BranchTable& receivedChecks, BranchTable& decoded) {
+bool ThresholdDecoder::decode(const BranchTable& transmitted, const BranchTable& received,
+                              const BranchTable& receivedChecks, BranchTable& decoded,
+                              const DecodeStop& stop) {
   loadBlock(received, receivedChecks, transmitted);
   // All passes always run: the decoder does not stop at a zero syndrome.
-  for (std::int32_t k = 0; k < codec_.itert(); ++k) runIteration(k);
+  for (std::int32_t k = 0; k < codec_.itert(); ++k) {
+    if (!runIteration(k, stop)) return false;
+  }
   for (std::int32_t i = 0; i < codec_.nk(); ++i) {
     std::copy(decision_[i].begin(), decision_[i].end(), decoded[i].begin());
   }
+  return true;
 }
 
 void ThresholdDecoder::loadBlock(const BranchTable& received, const BranchTable& receivedChecks,
@@ -62,9 +66,11 @@ void ThresholdDecoder::loadBlock(const BranchTable& received, const BranchTable&
   }
 }
 
-void ThresholdDecoder::runIteration(std::int32_t k) {
+bool ThresholdDecoder::runIteration(std::int32_t k, const DecodeStop& stop) {
   // Positions descending, branches ascending; each correction is visible to every later vote.
   for (std::int32_t c = codec_.blockLength() - 1; c >= 0; --c) {
+    // Two loads every 64 positions: nothing beside the votes, however light the code.
+    if (c % 64 == 0 && stop.raised()) return false;
     for (std::int32_t i = 0; i < codec_.schedule().infoBranchesUsed[k]; ++i) {
       Symbol a = 0;
       const std::int32_t margin = vote(i, c, k, a);
@@ -72,6 +78,7 @@ void ThresholdDecoder::runIteration(std::int32_t k) {
       if (decision_[i][c] != reference_[i][c]) ++stats_.errors[k + 1];
     }
   }
+  return true;
 }
 
 std::int32_t ThresholdDecoder::vote(std::int32_t i, std::int32_t c, std::int32_t k, Symbol& value) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "code/decode_stop.h"
 #include "code/iteration_stats.h"
 #include "code/nonbinary_codec.h"
 
@@ -20,9 +21,11 @@ class ThresholdDecoder {
 
   // Decodes one received block into `decoded` with all itert passes, and adds to the statistics
   // counted against `transmitted` (which takes no part in any decision). Every table holds its
-  // branches of L symbols.
-  void decode(const BranchTable& transmitted, const BranchTable& received,
-              const BranchTable& receivedChecks, BranchTable& decoded);
+  // branches of L symbols. False when `stop` was raised first: the block is then given up part
+  // way (looked at every 64 positions of a pass), with `decoded` untouched and only part of the
+  // block in the statistics.
+  bool decode(const BranchTable& transmitted, const BranchTable& received,
+              const BranchTable& receivedChecks, BranchTable& decoded, const DecodeStop& stop = {});
 
   // The statistics since construction or resetStats. errors[k + 1] counts the information
   // symbols of the branches visited in iteration k that are still wrong after it.
@@ -33,7 +36,8 @@ class ThresholdDecoder {
  private:
   void loadBlock(const BranchTable& received, const BranchTable& receivedChecks,
                  const BranchTable& transmitted);
-  void runIteration(std::int32_t k);
+  // False when `stop` was raised first.
+  bool runIteration(std::int32_t k, const DecodeStop& stop);
   // Votes on the error value of information symbol (i, c) in iteration k. Candidates are the
   // symbol's difference (weight diffWeight[k]) and the syndrome symbols of its checks, in order
   // of first appearance; the earliest of the highest counts wins. Returns the winner's lead over

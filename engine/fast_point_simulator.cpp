@@ -17,6 +17,7 @@ bool FastPointSimulator::simulate(float P0, PointResult& result, const StopReque
   result.P0 = P0;
   result.stats.reset(itert_);
   source_.startPoint(P0);
+  decoder_.watch(stop.forDecoder());
   const std::int32_t L = decoder_.blockLength();
   return runBlocks(limits_, static_cast<std::int64_t>(nk_) * L, result, stop, progress,
                    [this, L](IterationStats& stats) {

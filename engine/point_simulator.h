@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "code/decode_stop.h"
 #include "engine/point_progress.h"
 #include "engine/point_result.h"
 
@@ -24,15 +25,14 @@ struct PointLimits {
 };
 
 // Raised to end a sweep early, by the sweep itself or by a signal (a non-zero signal number);
-// checked before every block.
+// checked before every block, and by the decoders within a block where blocks are slow.
 struct StopRequest {
   const std::atomic<bool>* sweep = nullptr;
   const std::atomic<int>* interrupt = nullptr;
 
-  bool raised() const {
-    return (sweep && sweep->load(std::memory_order_relaxed)) ||
-           (interrupt && interrupt->load(std::memory_order_relaxed) != 0);
-  }
+  // The same flags, as the decoders take them.
+  DecodeStop forDecoder() const { return {sweep, interrupt}; }
+  bool raised() const { return forDecoder().raised(); }
 };
 
 // Simulates whole P0 points. Each thread owns one.
@@ -55,11 +55,12 @@ class PointSimulator {
 };
 
 // The block loop of every point simulator: `simulateBlock(stats)` simulates the point's next
-// block, adds it to `result.stats` and returns its wrongly decoded information symbols. The
+// block, adds it to `result.stats` and returns its wrongly decoded information symbols, or a
+// negative number when it gave the block up on the stop request (the block is not counted). The
 // volume test stands before each block and the block-error test after it, so a point always
 // ends on a block boundary; minBlockErr of 0 or less simulates no block. The symbol error rate
 // counts at least one error, so that it is never 0; the counter stays true. False when `stop`
-// was raised before a block.
+// was raised before a block or a block was given up.
 template <typename SimulateBlock>
 bool runBlocks(const PointLimits& limits, std::int64_t symbolsPerBlock, PointResult& result,
                const StopRequest& stop, PointProgress* progress, SimulateBlock&& simulateBlock) {
@@ -71,6 +72,7 @@ bool runBlocks(const PointLimits& limits, std::int64_t symbolsPerBlock, PointRes
       if (counters.infoSymbols >= volume) break;
       if (stop.raised()) return false;
       const std::int64_t wrong = simulateBlock(result.stats);
+      if (wrong < 0) return false;
       counters.infoSymbols += symbolsPerBlock;
       counters.symbolErrors += wrong;
       if (wrong > 0) ++counters.blockErrors;

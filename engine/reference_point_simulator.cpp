@@ -46,7 +46,9 @@ bool ReferencePointSimulator::simulate(float P0, PointResult& result, const Stop
         for (std::int32_t v = 0; v < nr; ++v) {
           channel_.transmit(checks[v].data(), receivedChecks[v].data(), L);
         }
-        decoder_.decode(source, received, receivedChecks, decoded);
+        if (!decoder_.decode(source, received, receivedChecks, decoded, stop.forDecoder())) {
+          return std::int64_t{-1};
+        }
         std::int64_t wrong = 0;
         for (std::int32_t i = 0; i < nk; ++i) {
           for (std::int32_t j = 0; j < L; ++j) wrong += decoded[i][j] != source[i][j];

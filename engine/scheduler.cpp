@@ -3,34 +3,67 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 namespace nbsim {
+namespace {
+
+// The next point of `points`, as point `index`, simulated on the calling thread in `watcher`'s
+// slot 0.
+Scheduler::Take simulateNext(SweepPoints& points, PointSimulator& simulator,
+                             const StopRequest& stop, SweepWatcher* watcher, std::int64_t index,
+                             PointResult& result) {
+  float P0 = 0.0f;
+  if (!points.next(P0)) return Scheduler::Take::end;
+  PointProgress* slot = watcher ? &watcher->slot(0) : nullptr;
+  if (slot) watcher->startPoint(*slot, index, P0);
+  return simulator.simulate(P0, result, stop, slot) ? Scheduler::Take::point
+                                                    : Scheduler::Take::stopped;
+}
+
+}  // namespace
+
+std::thread startThread(std::function<void()> work) { return std::thread(std::move(work)); }
 
 SerialScheduler::SerialScheduler(const SweepPoints& points, const SimulatorFactory& makeSimulator,
                                  const StopRequest& stop, SweepWatcher* watcher)
     : points_(points), simulator_(makeSimulator()), stop_(stop), watcher_(watcher) {}
 
 Scheduler::Take SerialScheduler::take(std::int64_t index, PointResult& result) {
-  float P0 = 0.0f;
-  if (!points_.next(P0)) return Take::end;
-  PointProgress* slot = watcher_ ? &watcher_->slot(0) : nullptr;
-  if (slot) watcher_->startPoint(*slot, index, P0);
-  return simulator_->simulate(P0, result, stop_, slot) ? Take::point : Take::stopped;
+  return simulateNext(points_, *simulator_, stop_, watcher_, index, result);
 }
 
 ThreadScheduler::ThreadScheduler(const SweepPoints& points, const SimulatorFactory& makeSimulator,
                                  std::int32_t threads, const StopRequest& stop,
-                                 SweepWatcher* watcher, std::int32_t window)
+                                 SweepWatcher* watcher, std::int32_t window,
+                                 const ThreadStarter& start)
     : points_(points),
       window_(window > 0 ? window : std::max(threads, 1) * pointsPerThreadAhead),
       watcher_(watcher),
       stop_{&abort_, stop.interrupt} {
   const std::int32_t count = std::max(threads, 1);
+  // Every simulator is made before any worker runs, so that a factory that throws leaves no
+  // thread behind.
   for (std::int32_t t = 0; t < count; ++t) simulators_.push_back(makeSimulator());
   running_ = count;
   workers_.reserve(simulators_.size());
   for (std::int32_t t = 0; t < count; ++t) {
-    workers_.emplace_back(&ThreadScheduler::work, this, t, std::ref(*simulators_[t]));
+    PointSimulator& simulator = *simulators_[t];
+    try {
+      workers_.push_back(start([this, t, &simulator] { work(t, simulator); }));
+    } catch (const std::exception&) {
+      // The system starts no more threads (std::system_error, or no memory for one): the
+      // workers started do the whole sweep, or the calling thread does.
+      break;
+    }
+  }
+  const auto started = static_cast<std::int32_t>(workers_.size());
+  if (started < count) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      running_ -= count - started;
+    }
+    simulators_.resize(static_cast<std::size_t>(std::max(started, 1)));
   }
 }
 
@@ -44,6 +77,20 @@ ThreadScheduler::~ThreadScheduler() {
 }
 
 void ThreadScheduler::work(std::int32_t worker, PointSimulator& simulator) {
+  try {
+    simulate(worker, simulator);
+  } catch (...) {
+    // Kept for take; the other workers give up their points within a block.
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (!failure_) failure_ = std::current_exception();
+    abort_.store(true);
+  }
+  const std::lock_guard<std::mutex> lock(mutex_);
+  --running_;
+  changed_.notify_all();
+}
+
+void ThreadScheduler::simulate(std::int32_t worker, PointSimulator& simulator) {
   PointProgress* slot = watcher_ ? &watcher_->slot(worker) : nullptr;
   PointResult result;
   for (;;) {
@@ -53,14 +100,14 @@ void ThreadScheduler::work(std::int32_t worker, PointSimulator& simulator) {
       std::unique_lock<std::mutex> lock(mutex_);
       changed_.wait(lock,
                     [&] { return exhausted_ || stop_.raised() || started_ - taken_ < window_; });
-      if (exhausted_) break;
+      if (exhausted_) return;
       if (stop_.raised()) {
         cut_ = true;
-        break;
+        return;
       }
       if (!points_.next(P0)) {
         exhausted_ = true;
-        break;
+        return;
       }
       index = started_++;
     }
@@ -69,24 +116,26 @@ void ThreadScheduler::work(std::int32_t worker, PointSimulator& simulator) {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (!done) {
       cut_ = true;
-      break;
+      return;
     }
     finished_.emplace(index, result);
     changed_.notify_all();
   }
-  const std::lock_guard<std::mutex> lock(mutex_);
-  --running_;
-  changed_.notify_all();
 }
 
 Scheduler::Take ThreadScheduler::take(std::int64_t index, PointResult& result) {
+  if (workers_.empty())
+    return simulateNext(points_, *simulators_[0], stop_, watcher_, index, result);
   std::unique_lock<std::mutex> lock(mutex_);
   // A signal sets the interrupt without waking anyone, hence the bounded wait.
   while (finished_.count(index) == 0 && running_ > 0) {
     changed_.wait_for(lock, std::chrono::milliseconds(50));
   }
   const auto found = finished_.find(index);
-  if (found == finished_.end()) return cut_ ? Take::stopped : Take::end;
+  if (found == finished_.end()) {
+    if (failure_) std::rethrow_exception(failure_);
+    return cut_ ? Take::stopped : Take::end;
+  }
   result = std::move(found->second);
   finished_.erase(found);
   taken_ = index + 1;

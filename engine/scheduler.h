@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -22,6 +23,11 @@ namespace nbsim {
 // Makes a point simulator for one worker; called on the thread that builds the scheduler.
 using SimulatorFactory = std::function<std::unique_ptr<PointSimulator>()>;
 
+// Starts a thread that runs `work`; throws (std::system_error) when the system cannot start one.
+using ThreadStarter = std::function<std::thread(std::function<void()> work)>;
+// The plain std::thread.
+std::thread startThread(std::function<void()> work);
+
 class Scheduler {
  public:
   enum class Take {
@@ -33,7 +39,8 @@ class Scheduler {
   virtual ~Scheduler() = default;
 
   // Point `index` of the sweep, asked for as 0, 1, 2, ... in turn: simulated on the calling
-  // thread, or waited for from other threads.
+  // thread, or waited for from other threads. What a simulator throws reaches the caller here,
+  // after every point completed before the one that threw.
   virtual Take take(std::int64_t index, PointResult& result) = 0;
 };
 
@@ -55,19 +62,22 @@ class SerialScheduler : public Scheduler {
 
 // Points simulated on `threads` workers at once, each with a simulator of its own: a worker
 // takes the next P0, simulates it and leaves the result for take, which hands results over by
-// point index.
+// point index. A worker whose simulator throws stops the others; take rethrows the exception
+// in place of the first point that is missing then.
 class ThreadScheduler : public Scheduler {
  public:
   // Points a worker may run ahead of the next one to hand over: enough to stay busy past a slow
   // point, few enough to bound the results held.
   static constexpr std::int32_t pointsPerThreadAhead = 16;
 
-  // Starts `threads` workers (at least 1). A worker starts a point only while fewer than
-  // `window` points are started or waiting ahead of the next one to hand over (by default
-  // pointsPerThreadAhead per thread). `watcher`, when given, gets worker n's points in slot n.
+  // Starts `threads` workers (at least 1) through `start`, or as many as the system allows;
+  // when it allows none, take simulates every point on the calling thread. A worker starts a
+  // point only while fewer than `window` points are started or waiting ahead of the next one to
+  // hand over (by default pointsPerThreadAhead per thread). `watcher`, when given, gets worker
+  // n's points in slot n (slot 0 for the calling thread).
   ThreadScheduler(const SweepPoints& points, const SimulatorFactory& makeSimulator,
                   std::int32_t threads, const StopRequest& stop, SweepWatcher* watcher = nullptr,
-                  std::int32_t window = 0);
+                  std::int32_t window = 0, const ThreadStarter& start = startThread);
   // Stops the workers within a block and waits for them.
   ~ThreadScheduler() override;
 
@@ -76,8 +86,14 @@ class ThreadScheduler : public Scheduler {
 
   Take take(std::int64_t index, PointResult& result) override;
 
+  // The workers started; 0 when the points run on the calling thread.
+  std::int32_t workers() const { return static_cast<std::int32_t>(workers_.size()); }
+
  private:
+  // Worker `worker`: runs simulate, and keeps what it throws for take.
   void work(std::int32_t worker, PointSimulator& simulator);
+  // Simulates points until none is left to start or the stop is raised.
+  void simulate(std::int32_t worker, PointSimulator& simulator);
 
   SweepPoints points_;
   std::int32_t window_;
@@ -92,7 +108,8 @@ class ThreadScheduler : public Scheduler {
   std::int64_t taken_ = 0;
   std::int32_t running_ = 0;
   bool exhausted_ = false;
-  bool cut_ = false;  // a worker left before the sweep ran out of points
+  bool cut_ = false;            // a worker left before the sweep ran out of points
+  std::exception_ptr failure_;  // the first exception a worker caught; it stopped the others
 
   std::vector<std::unique_ptr<PointSimulator>> simulators_;
   std::vector<std::thread> workers_;

@@ -55,7 +55,10 @@ class PointSimulators {
 };
 
 // The whole sweep of `parameters` for `codec` and the run seed: simulators, scheduler and loop.
-// `watcher`, when given, follows the points as they run.
+// `watcher`, when given, follows the points as they run. Runs on fewer threads than asked for
+// when the system starts no more, on the calling thread when it starts none. What a simulator
+// throws (std::bad_alloc, say) leaves here, on the calling thread, once every point completed
+// before the one that threw has been handed on.
 SweepOutcome sweepErrorProbability(const NonBinaryCodec& codec, const RunParameters& parameters,
                                    std::int32_t seed, const SweepOptions& options,
                                    const std::function<bool(const PointResult&)>& deliver,
