@@ -40,9 +40,8 @@ int runProgram(RunEnvironment& environment) {
 
 int RunSequence::run() {
   const RunFiles& files = environment_.files;
-  const std::string untouched = files.reportFile + " was not touched";
   if (const int signal = receivedSignal(environment_)) {
-    return interruption(environment_, signal, untouched);
+    return interruption(environment_, signal, files.reportFile + " was not touched");
   }
   // Taken before any output is touched, and held to the end of the run.
   const FolderLock lock(files.lockFile);
@@ -52,16 +51,7 @@ int RunSequence::run() {
   }
   errno = 0;
   std::ofstream reportFile(files.reportFile, std::ios::out | std::ios::binary | std::ios::trunc);
-  if (!reportFile) {
-    // A signal breaks an open that waits (a FIFO without a reader).
-    if (const int signal = receivedSignal(environment_)) {
-      return interruption(environment_, signal, untouched);
-    }
-    environment_.errors << "nbsim: " << files.reportFile
-                        << ": cannot be opened for writing: " << std::strerror(errno) << '\n'
-                        << std::flush;
-    return exitReportFile;
-  }
+  if (!reportFile) return reportOpenFailure(errno);
   // The console line of a point comes before the report's verdict on it.
   ConsoleWriter console(environment_.console, environment_.errors);
   ReportWriter report(reportFile);
@@ -80,28 +70,10 @@ int RunSequence::run() {
     return reportWriteFailure(report.failure());
   }
   std::string failure;
-  SweepOutcome outcome = SweepOutcome::failed;
-  try {
-    outcome = sweep(outputs);
-  } catch (const std::exception& error) {
-    failure = describe(error);
-  }
+  const SweepOutcome outcome = sweep(outputs, failure);
   // The plot shows the points that the report holds, also those of an interrupted sweep.
   outputs.finish(ended(outcome, startMilliseconds, environment_.elapsed.milliseconds()));
-  const std::string kept =
-      files.reportFile + " holds the " + std::to_string(pointsReported_) + " completed points";
-  switch (outcome) {
-    case SweepOutcome::refused:
-      return reportWriteFailure(report.failure());
-    case SweepOutcome::interrupted:
-      return interruption(environment_, receivedSignal(environment_), kept);
-    case SweepOutcome::failed:
-      environment_.errors << "nbsim: the simulation failed: " << failure << "; " << kept << '\n'
-                          << std::flush;
-      return exitRunFailed;
-    case SweepOutcome::completed:
-      break;
-  }
+  if (outcome != SweepOutcome::completed) return unfinished(outcome, report, failure);
   // The buffered end of the report (all of it when the sweep had no point) reaches the file
   // here; a failure is the last chance to say that the report is incomplete.
   reportFile.close();
@@ -112,6 +84,39 @@ int RunSequence::run() {
   // A signal at the key wait only ends the wait: the run is complete.
   environment_.keys.waitForKey();
   return csv.failed() || plot.failed() || console.lost() ? exitResultsFile : exitSuccess;
+}
+
+SweepOutcome RunSequence::sweep(RunListener& outputs, std::string& failure) {
+  try {
+    return sweep(outputs);
+  } catch (const std::exception& error) {
+    failure = describe(error);
+    return SweepOutcome::failed;
+  }
+}
+
+int RunSequence::unfinished(SweepOutcome outcome, const ReportWriter& report,
+                            const std::string& failure) {
+  if (outcome == SweepOutcome::refused) return reportWriteFailure(report.failure());
+  const std::string kept = environment_.files.reportFile + " holds the " +
+                           std::to_string(pointsReported_) + " completed points";
+  if (outcome == SweepOutcome::interrupted) {
+    return interruption(environment_, receivedSignal(environment_), kept);
+  }
+  environment_.errors << "nbsim: the simulation failed: " << failure << "; " << kept << '\n'
+                      << std::flush;
+  return exitRunFailed;
+}
+
+int RunSequence::reportOpenFailure(int error) {
+  // A signal breaks an open that waits (a FIFO without a reader).
+  if (const int signal = receivedSignal(environment_)) {
+    return interruption(environment_, signal, environment_.files.reportFile + " was not touched");
+  }
+  environment_.errors << "nbsim: " << environment_.files.reportFile
+                      << ": cannot be opened for writing: " << std::strerror(error) << '\n'
+                      << std::flush;
+  return exitReportFile;
 }
 
 SweepOutcome RunSequence::sweep(RunListener& outputs) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "output/report_writer.h"
 #include "output/run_listener.h"
 #include "run/run_environment.h"
 #include "run/startup.h"
@@ -33,6 +34,13 @@ class RunSequence {
   // The sweep's points to the outputs, the progress line (on a terminal) kept out of the way of
   // the console lines.
   SweepOutcome sweep(RunListener& outputs);
+  // The same, with a failure of the simulation as its outcome and its words in `failure`.
+  SweepOutcome sweep(RunListener& outputs, std::string& failure);
+  // The status and the failure line of a sweep that did not complete.
+  int unfinished(SweepOutcome outcome, const ReportWriter& report, const std::string& failure);
+  // The status and the line for a report that cannot be opened, or for a signal that broke
+  // the open.
+  int reportOpenFailure(int error);
   // The line for a report that could not be written, and its status.
   int reportWriteFailure(int error);
 
