@@ -29,6 +29,7 @@
 #include "engine/source_generator.h"
 #include "engine/sweep.h"
 #include "engine/sweep_points.h"
+#include "run/input_file.h"
 #include "run/parameter_file.h"
 
 namespace nbsim {
@@ -49,22 +50,18 @@ struct Timed {
 // The parameters and the code of `folder`; nothing, with the reason on standard error, when
 // they cannot be read.
 std::optional<std::pair<RunParameters, CodeDescription>> readInputs(const std::string& folder) {
-  std::FILE* file = std::fopen((folder + "/param.txt").c_str(), "r");
-  if (!file) {
-    std::fprintf(stderr, "%s/param.txt: cannot be opened\n", folder.c_str());
+  const auto fail = [](const std::string& why) {
+    std::fprintf(stderr, "%s\n", why.c_str());
     return std::nullopt;
-  }
-  const ParameterFileResult read = readParameterFile(file, "param.txt");
-  std::fclose(file);
-  if (!read.parameters) {
-    std::fprintf(stderr, "%s\n", read.error.c_str());
-    return std::nullopt;
-  }
-  const CodeFileResult code = readCodeFile(folder + "/encoder.txt");
-  if (!code.code) {
-    std::fprintf(stderr, "%s\n", code.error.c_str());
-    return std::nullopt;
-  }
+  };
+  const InputFile parameterFile = readInputFile(folder + "/param.txt", largestInputFile, nullptr);
+  if (!parameterFile.bytes) return fail(parameterFile.error);
+  const ParameterFileResult read = readParameterText(*parameterFile.bytes, "param.txt");
+  if (!read.parameters) return fail(read.error);
+  const InputFile codeFile = readInputFile(folder + "/encoder.txt", largestInputFile, nullptr);
+  if (!codeFile.bytes) return fail(codeFile.error);
+  const CodeFileResult code = parseCodeDescription(*codeFile.bytes, "encoder.txt");
+  if (!code.code) return fail(code.error);
   return std::pair{*read.parameters, *code.code};
 }
 

@@ -24,7 +24,6 @@ class Channel {
 
   // Stores the symbol error probability used by every later transmit.
   void setErrorProbability(float P0) { P0_ = P0; }
-  float errorProbability() const { return P0_; }
 
   // Stores the seed that the next reseed passes to the generator.
   void setSeed(std::int32_t seed) { seed_ = seed; }

@@ -12,8 +12,6 @@ class QarySymmetricChannel : public Channel {
   // comes before the first transmit.
   QarySymmetricChannel(std::int32_t Q, std::int32_t seed) : Q_(Q) { setSeed(seed); }
 
-  std::int32_t alphabetSize() const { return Q_; }
-
   // For each symbol in order: u = uniform(); if u <= P0 (widened to double) the symbol gets
   // e = nextInt() mod (Q - 1) + 1 added modulo Q, otherwise it passes unchanged.
   void transmit(const Symbol* input, Symbol* output, std::int32_t count) override;

@@ -4,12 +4,7 @@
 #include "code/code_file_reader.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace nbsim {
 namespace {
@@ -153,24 +148,6 @@ class CodeParser {
 
 CodeFileResult parseCodeDescription(std::string_view text, std::string_view fileName) {
   return CodeParser(text, fileName).parse();
-}
-
-CodeFileResult readCodeFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::error_code ignored;
-  if (std::filesystem::is_directory(path, ignored)) {
-    return CodeFileResult{std::nullopt, path + ": cannot be read: it is a directory", false};
-  }
-  if (!file) {
-    return CodeFileResult{std::nullopt, path + ": cannot be opened: " + std::strerror(errno),
-                          false};
-  }
-  std::ostringstream text;
-  text << file.rdbuf();
-  if (file.bad()) {
-    return CodeFileResult{std::nullopt, path + ": cannot be read: " + std::strerror(errno), false};
-  }
-  return parseCodeDescription(text.str(), path);
 }
 
 }  // namespace nbsim

@@ -23,7 +23,4 @@ struct CodeFileResult {
 // the read. Anything after the last tap is ignored. `fileName` only names the file in errors.
 CodeFileResult parseCodeDescription(std::string_view text, std::string_view fileName);
 
-// Reads and parses the file at `path`; a file that cannot be read is an error.
-CodeFileResult readCodeFile(const std::string& path);
-
 }  // namespace nbsim
