@@ -4,6 +4,7 @@
 #include "code/code_file_reader.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstdint>
 
 namespace nbsim {
@@ -60,6 +61,18 @@ class PatternScanner {
 
   std::string_view text_;
   std::size_t pos_ = 0;
+  // Line ends before `counted_`, which only moves forward with `pos_`.
+  std::size_t counted_ = 0;
+  std::int64_t lineEnds_ = 0;
+
+ public:
+  // The line (from 1) of the next unread character.
+  std::int64_t line() {
+    lineEnds_ += std::count(text_.begin() + static_cast<std::ptrdiff_t>(counted_),
+                            text_.begin() + static_cast<std::ptrdiff_t>(pos_), '\n');
+    counted_ = pos_;
+    return 1 + lineEnds_;
+  }
 };
 
 class CodeParser {
@@ -75,10 +88,13 @@ class CodeParser {
     if (!scanner_.literal("nr=")) return fail("expected \"nr=\" after nk");
     const auto nr = scanner_.integer();
     if (!nr) return fail("expected a number after \"nr=\"");
+    const std::int64_t nrLine = scanner_.line();
     if (*nk < 1 || *nk > maxDeclaredBranches)
       return fail("nk=" + std::to_string(*nk) + " is outside 1..40");
     if (*nr < 1 || *nr > maxDeclaredBranches)
       return fail("nr=" + std::to_string(*nr) + " is outside 1..40");
+    if (*nk > CodeDescription::maxUsedBranches) warnDropped(1, "nk", *nk, "information");
+    if (*nr > CodeDescription::maxUsedBranches) warnDropped(nrLine, "nr", *nr, "check");
 
     CodeDescription code;
     // The file lists the polynomials check branch by check branch; that order alone decides
@@ -97,7 +113,7 @@ class CodeParser {
     code.nr =
         static_cast<std::int32_t>(std::min<std::int64_t>(*nr, CodeDescription::maxUsedBranches));
     // Whatever follows the last tap (one word or anything else) is ignored.
-    return CodeFileResult{code, {}, false};
+    return CodeFileResult{code, {}, false, std::move(warnings_)};
   }
 
  private:
@@ -118,6 +134,8 @@ class CodeParser {
       return fail("tap count " + std::to_string(*count) + " of" + where + " is negative");
     // Taps are appended as they are read, never reserved by the count: a count is only a claim
     // until its taps are there.
+    std::bitset<tapLimit> seen;
+    bool repeated = false;
     for (std::int64_t n = 0; n < *count; ++n) {
       const auto tap = scanner_.integer();
       if (!tap) {
@@ -131,17 +149,36 @@ class CodeParser {
         return result;
       }
       if (*tap < 0) return fail("tap " + std::to_string(*tap) + " in" + where + " is negative");
-      if (taps) taps->push_back(static_cast<std::int32_t>(*tap));
+      if (taps) {
+        // One warning per polynomial, however many taps repeat.
+        if (seen.test(static_cast<std::size_t>(*tap)) && !repeated) {
+          repeated = true;
+          warn("line " + std::to_string(scanner_.line()) + ":" + where + " lists tap " +
+               std::to_string(*tap) + " more than once: its checks take that symbol twice and " +
+               "the code distance that the report gives does not hold");
+        }
+        seen.set(static_cast<std::size_t>(*tap));
+        taps->push_back(static_cast<std::int32_t>(*tap));
+      }
     }
     return std::nullopt;
   }
 
+  void warnDropped(std::int64_t line, const char* key, std::int64_t declared, const char* kind) {
+    warn("line " + std::to_string(line) + ": " + key + "=" + std::to_string(declared) +
+         ": only the first " + std::to_string(CodeDescription::maxUsedBranches) + " " + kind +
+         " branches are used; the polynomials of the others are dropped");
+  }
+
+  void warn(const std::string& what) { warnings_.push_back(std::string(fileName_) + ": " + what); }
+
   CodeFileResult fail(const std::string& what) const {
-    return CodeFileResult{std::nullopt, std::string(fileName_) + ": " + what, false};
+    return CodeFileResult{std::nullopt, std::string(fileName_) + ": " + what, false, {}};
   }
 
   PatternScanner scanner_;
   std::string_view fileName_;
+  std::vector<std::string> warnings_;
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "code/code_description.h"
 
@@ -14,6 +15,9 @@ struct CodeFileResult {
   std::optional<CodeDescription> code;  // present when the description is usable
   std::string error;                    // otherwise one English sentence naming the fault
   bool tapOutOfRange = false;           // the fault is a tap of 1000 or more
+  // What the run will do otherwise than the file seems to say, one English line each: branches
+  // beyond the first 4 of each kind dropped, a tap listed twice in one polynomial.
+  std::vector<std::string> warnings;
 };
 
 // Parses the text of a code description. Blanks in the patterns match any run of whitespace, so

@@ -24,8 +24,11 @@ std::string csvHeader(const RunDescription& run) {
   // The parameters and the code as "param.txt" and "encoder.txt" would give them (volume as
   // read, only the branches in use), each under the name of its file.
   std::string text = "# nbsim " + std::string(programVersion()) + "\r\n";
-  text += "# run seed=" + formatInteger(run.runSeed) + " (the first source generator draw after " +
-          "seeding with the clock second " + formatInteger(run.seedSecond) + ")\r\n";
+  text += "# run seed=" + formatInteger(run.runSeed) +
+          (run.seedChosen ? std::string(" (chosen with --seed)")
+                          : " (the first source generator draw after seeding with the clock "
+                            "second " + formatInteger(run.seedSecond) + ")") +
+          "\r\n";
   text += "# param.txt:\r\n";
   text += "# Q=" + formatInteger(parameters.Q) + "\r\n";
   text += "# P0_first=" + formatShortest(parameters.P0_first) + "\r\n";

@@ -26,6 +26,7 @@ struct RunDescription {
   // The wall clock when the sweep starts: seconds since the epoch and a millisecond part 0..999.
   std::int64_t startSecond = 0;
   std::int32_t startMillisecond = 0;
+  bool seedChosen = false;  // the seed was chosen on the command line: no clock second gave it
 };
 
 // How a run ended, told after its last point.

@@ -1,6 +1,7 @@
 // One key from standard input, raw on a terminal.
 #include "run/key_reader.h"
 
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -19,6 +20,29 @@ void readOneByte(const std::atomic<int>* interrupt) {
   }
 }
 
+// Ignores the signals that stop a background job touching its terminal while it lives, so that
+// a wait whose job is sent to the background fails its read instead of stopping the process.
+class TerminalStopsIgnored {
+ public:
+  TerminalStopsIgnored() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGTTIN, &ignore, &savedInput_);
+    sigaction(SIGTTOU, &ignore, &savedOutput_);
+  }
+  ~TerminalStopsIgnored() {
+    sigaction(SIGTTIN, &savedInput_, nullptr);
+    sigaction(SIGTTOU, &savedOutput_, nullptr);
+  }
+  TerminalStopsIgnored(const TerminalStopsIgnored&) = delete;
+  TerminalStopsIgnored& operator=(const TerminalStopsIgnored&) = delete;
+
+ private:
+  struct sigaction savedInput_ {};
+  struct sigaction savedOutput_ {};
+};
+
 }  // namespace
 
 void TerminalKeyReader::waitForKey() {
@@ -27,6 +51,10 @@ void TerminalKeyReader::waitForKey() {
     readOneByte(interrupt_);
     return;
   }
+  // A background job (`nbsim > log &`) would be stopped by its first read of the terminal and
+  // never end unattended: it does not wait.
+  if (tcgetpgrp(STDIN_FILENO) != getpgrp()) return;
+  const TerminalStopsIgnored stopsIgnored;
   termios raw = saved;
   raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
   raw.c_cc[VMIN] = 1;

@@ -12,9 +12,16 @@ class KeyReader {
   virtual void waitForKey() = 0;
 };
 
+// No wait at all: the run ends as soon as it is done.
+class NoKeyReader : public KeyReader {
+ public:
+  void waitForKey() override {}
+};
+
 // Reads one key from standard input. On a terminal: without echo and without waiting for Enter.
 // Otherwise one byte is read, and the end of the input counts as the key, so it never hangs on a
-// closed or empty input.
+// closed or empty input. A background job of its terminal does not wait: it ends at once, and a
+// wait moved to the background ends then.
 class TerminalKeyReader : public KeyReader {
  public:
   // `interrupt`, when given, ends the wait once it holds a signal number.

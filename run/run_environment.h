@@ -2,6 +2,8 @@
 // for failure lines, the clocks, the keyboard, the files and the sweep's settings.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -21,6 +23,7 @@ enum ExitStatus : int {
   exitResultsFile = 4,    // the run completed, but "result.csv", "result.svg" or the console failed
   exitFolderInUse = 5,    // another run is writing its results in the same folder
   exitRunFailed = 6,      // the simulation failed (out of memory, say); the report is kept
+  exitUsage = 64,         // the command line cannot be understood; nothing was touched
   // An interrupted run ends with 128 + the signal number, as a shell reports it.
   exitInterruptedBase = 128,
 };
@@ -46,6 +49,8 @@ struct RunEnvironment {
   SweepOptions sweep;
   // The live progress line; none unless it is drawable.
   ProgressOutput progress;
+  // The run seed chosen on the command line; none: drawn from the clock's second.
+  std::optional<std::int32_t> chosenSeed;
 };
 
 // The signal that asked the run to end, or 0.

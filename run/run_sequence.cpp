@@ -65,7 +65,7 @@ int RunSequence::run() {
   const ClockReading start = environment_.clock.now();
   const std::int64_t startMilliseconds = environment_.elapsed.milliseconds();
   if (!outputs.start(RunDescription{run_.parameters, run_.codec, run_.runSeed, run_.seedSecond,
-                                    start.seconds, start.milliseconds})) {
+                                    start.seconds, start.milliseconds, run_.seedChosen})) {
     outputs.finish(RunOutcome{SweepOutcome::refused});
     return reportWriteFailure(report.failure());
   }

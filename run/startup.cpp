@@ -10,6 +10,16 @@
 #include "run/parameter_file.h"
 
 namespace nbsim {
+namespace {
+
+// The input surprises, one line each on the failure stream; the console and the files never
+// show them.
+void warn(RunEnvironment& environment, const std::vector<std::string>& warnings) {
+  for (const std::string& warning : warnings) environment.errors << "nbsim: " << warning << '\n';
+  environment.errors << std::flush;
+}
+
+}  // namespace
 
 std::optional<StartedRun> startUp(RunEnvironment& environment, int& status) {
   const RunFiles& files = environment.files;
@@ -28,22 +38,31 @@ std::optional<StartedRun> startUp(RunEnvironment& environment, int& status) {
   if (parameterFile.interrupted) return interrupted();
   if (!parameterFile.bytes) return refuse(parameterFile.error, exitParameterFile);
   const ParameterFileResult read = readParameterText(*parameterFile.bytes, files.parameterFile);
+  warn(environment, read.warnings);
   if (!read.parameters) return refuse(read.error, exitParameterFile);
   if (auto why = refuseParameters(*read.parameters, files.parameterFile)) {
     return refuse(*why, exitParameterFile);
   }
 
-  // Runs started within the same second draw the same seed and give the same results.
-  SourceGenerator seeder;
-  const std::int64_t seedSecond = environment.clock.now().seconds;
-  seeder.seed(static_cast<std::uint32_t>(seedSecond));
-  const std::int32_t runSeed = seeder.draw();
+  // Runs started within the same second draw the same seed and give the same results; a seed
+  // chosen on the command line repeats the run that drew it.
+  std::int64_t seedSecond = 0;
+  std::int32_t runSeed = 0;
+  if (environment.chosenSeed) {
+    runSeed = *environment.chosenSeed;
+  } else {
+    SourceGenerator seeder;
+    seedSecond = environment.clock.now().seconds;
+    seeder.seed(static_cast<std::uint32_t>(seedSecond));
+    runSeed = seeder.draw();
+  }
 
   const InputFile codeFile =
       readInputFile(files.codeFile, largestInputFile, environment.sweep.interrupt);
   if (codeFile.interrupted) return interrupted();
   if (!codeFile.bytes) return refuse(codeFile.error, exitCodeFile);
   const CodeFileResult code = parseCodeDescription(*codeFile.bytes, files.codeFile);
+  warn(environment, code.warnings);
   if (!code.code) {
     if (code.tapOutOfRange) {
       ConsoleWriter::printTapRangeMessage(environment.console);
@@ -55,7 +74,7 @@ std::optional<StartedRun> startUp(RunEnvironment& environment, int& status) {
   if (receivedSignal(environment) != 0) return interrupted();
   status = exitSuccess;
   const RunParameters& parameters = *read.parameters;
-  return StartedRun{parameters, runSeed, seedSecond,
+  return StartedRun{parameters, runSeed, seedSecond, environment.chosenSeed.has_value(),
                     NonBinaryCodec(*code.code, parameters.Q, parameters.itert)};
 }
 

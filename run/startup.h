@@ -1,4 +1,5 @@
-// Start-up: reads the parameters, draws the run seed from the clock's second and builds the code
+// Start-up: reads the parameters, draws the run seed from the clock's second (unless the command
+// line chose it) and builds the code
 // from the code description. Nothing here touches "result.txt".
 #pragma once
 
@@ -15,6 +16,7 @@ struct StartedRun {
   RunParameters parameters;
   std::int32_t runSeed = 0;
   std::int64_t seedSecond = 0;  // the clock second that seeded the run seed
+  bool seedChosen = false;      // the seed came from the command line, not from a clock second
   NonBinaryCodec codec;
 };
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,13 @@ TEST_P(GoldenRun, ReproducesReportAndConsoleByteForByte) {
   if (expectsReport) {
     EXPECT_EQ(outcome.exitStatus, 0) << outcome.errors;
     EXPECT_EQ(folder.read("result.txt"), readFile(golden / "result.txt"));
-    EXPECT_EQ(outcome.errors, "");
+    // Standard error holds at most warnings about the inputs.
+    std::istringstream lines(outcome.errors);
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_TRUE(line.rfind("nbsim: param.txt: ", 0) == 0 ||
+                  line.rfind("nbsim: encoder.txt: ", 0) == 0)
+          << line;
+    }
     EXPECT_TRUE(folder.exists("result.csv"));
     EXPECT_TRUE(folder.exists("result.svg"));
   } else {
