@@ -125,6 +125,25 @@ TEST(CodeDescriptionFile, KeepsOnlyTheFirstFourBranchesOfEachKind) {
   EXPECT_EQ(NonBinaryCodec(*result.code, 16, 2).blockLength(), 67);
 }
 
+TEST(CodeDescriptionFile, WarnsAboutDroppedBranchesAndRepeatedTaps) {
+  EXPECT_TRUE(parseCodeDescription(kTwoByTwo, kFileName).warnings.empty());
+  const CodeFileResult result =
+      parseCodeDescription("nk=5\nnr=1\ni=0 v=0 3 1 4 1\ni=1 v=0 2 2 2\ni=2 v=0 1 7\n"
+                           "i=3 v=0 1 8\ni=4 v=0 2 9 9",
+                           kFileName);
+  // The dropped branch's repeated tap is nobody's concern.
+  EXPECT_EQ(result.warnings,
+            (std::vector<std::string>{
+                std::string(kFileName) + ": line 1: nk=5: only the first 4 information branches "
+                                         "are used; the polynomials of the others are dropped",
+                std::string(kFileName) + ": line 3: polynomial i=0 v=0 lists tap 1 more than "
+                                         "once: its checks take that symbol twice and the code "
+                                         "distance that the report gives does not hold",
+                std::string(kFileName) + ": line 4: polynomial i=1 v=0 lists tap 2 more than "
+                                         "once: its checks take that symbol twice and the code "
+                                         "distance that the report gives does not hold"}));
+}
+
 TEST(CodeDescriptionFile, AcceptsFortyBranchesOfEachKind) {
   const auto tapOf = [](int i, int v) { return (i * 7 + v) % 1000; };
   const CodeFileResult result =

@@ -95,6 +95,52 @@ TEST(ReadParameterFile, VolumeFillsTheLow32BitsOnly) {
   EXPECT_EQ(readText(fileWith("itert=3\n", "Volume=5\n")).parameters->volume, 1000000u);
 }
 
+// Every surprise gets its one line, naming the file, the line and what the run does instead.
+TEST(ReadParameterText, WarnsAboutEverySurpriseAndNotAboutAPlainFile) {
+  const std::string plain = fileWith("itert=7\r\n");
+  EXPECT_TRUE(readParameterText(plain, "param.txt").warnings.empty());
+  EXPECT_TRUE(readParameterText(plain.substr(0, plain.find("itert")), "param.txt").warnings.empty());
+  const auto replaced = [&](const std::string& from, const std::string& to) {
+    std::string text = plain;
+    return text.replace(text.find(from), from.size(), to);
+  };
+  const std::pair<std::string, std::string> cases[] = {
+      {"# my run\n" + plain,
+       "line 1 \"# my run\" is not \"Q=\": Q keeps its default 256"},
+      {replaced("Q=64", "Q = 16"), "line 1 \"Q = 16\" is not \"Q=\": Q keeps its default 256"},
+      {"\xEF\xBB\xBF" + plain,
+       "line 1 starts with a byte-order mark, so it is not \"Q=\": Q keeps its default 256"},
+      {replaced("P0_first", "P0_frist"),
+       "line 2 \"P0_frist=0.1\" is not \"P0_first=\": P0_first keeps its default 0.24"},
+      {replaced("Q=64", "Q=abc"), "line 1 \"Q=abc\" has no number after \"Q=\": Q keeps its default 256"},
+      {replaced("volume=1000000", "volume=1e7"),
+       "line 5 \"volume=1e7\": \"e7\" after the number is ignored: volume is 1"},
+      {replaced("volume=1000000", "volume=5000000000"),
+       "line 5 \"volume=5000000000\": 5000000000 does not fit in 32 bits: volume is 705032704"},
+      {replaced("Q=64", "Q=2147483648"),
+       "line 1 \"Q=2147483648\": 2147483648 does not fit in 32 bits: Q is -2147483648"},
+      {replaced("Q=64", "Q=4294967298"),
+       "line 1 \"Q=4294967298\": 4294967298 does not fit in 32 bits: Q is 2"},
+      {replaced("volume=1000000", "volume=-1"),
+       "line 5 \"volume=-1\": a negative volume counts as 4294967295 symbols"},
+      {replaced("itert=7", "itert=50"), "line 7 \"itert=50\": itert is clamped to 10"},
+      {replaced("P0_last=0.05", "P0_last="),
+       "line 3 \"P0_last=\" has no value: P0_last keeps its default 0.02, and line 4 is skipped "
+       "with it, so each later key is looked for one line late"},
+      {replaced("P0_first=0.1", "P0_first=0.01"),
+       "P0_first=0.01 is below P0_last=0.05: the sweep has no point"},
+      {replaced("minBlockErr=7", "minBlockErr=0"),
+       "minBlockErr=0: every point ends before its first block"},
+      {replaced("Q=64", "Q=\x01\"x\""), "line 1 \"Q=\\x01\\x22x\\x22\" has no number"},
+  };
+  for (const auto& [text, warning] : cases) {
+    const ParameterFileResult result = readParameterText(text, "param.txt");
+    ASSERT_FALSE(result.warnings.empty()) << warning;
+    EXPECT_EQ(result.warnings.front().rfind("param.txt: " + warning, 0), 0u)
+        << result.warnings.front() << "\nnot: " << warning;
+  }
+}
+
 RunParameters sweep(float first, float last, float step, std::int32_t Q = 256) {
   RunParameters p;
   p.P0_first = first;

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace nbsim::testing {
 
@@ -51,11 +53,22 @@ class ProgramFolder {
     writeFile(path_ / name, bytes);
   }
   std::string read(const std::string& name) const { return readFile(path_ / name); }
+  // The names of the files here, sorted.
+  std::string listing() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(path_)) {
+      names.push_back(std::filesystem::relative(entry.path(), path_).string());
+    }
+    std::sort(names.begin(), names.end());
+    std::string text;
+    for (const std::string& name : names) text += name + '\n';
+    return text;
+  }
   bool exists(const std::string& name) const { return std::filesystem::exists(path_ / name); }
 
-  // Runs nbsim here with standard input from /dev/null. With `clockSecond` >= 0 the clock
-  // starts at that second (faketime), in UTC.
-  ProgramOutcome run(long long clockSecond = -1) const {
+  // Runs nbsim here with standard input from /dev/null and `arguments` (shell words). With
+  // `clockSecond` >= 0 the clock starts at that second (faketime), in UTC.
+  ProgramOutcome run(long long clockSecond = -1, const std::string& arguments = {}) const {
     std::string command = "cd '" + path_.string() + "' && TZ=UTC";
     if (clockSecond >= 0) {
       const std::time_t seconds = static_cast<std::time_t>(clockSecond);
@@ -66,7 +79,7 @@ class ProgramFolder {
       // faketime preloads its library before the sanitizer runtime; let the sanitizer accept it.
       command += " ASAN_OPTIONS=verify_asan_link_order=0 faketime -f '@" + std::string(stamp) + "'";
     }
-    command += " '" NBSIM_BINARY "' </dev/null >stdout.captured 2>stderr.captured";
+    command += " '" NBSIM_BINARY "' " + arguments + " </dev/null >stdout.captured 2>stderr.captured";
     const int status = std::system(command.c_str());
     ProgramOutcome outcome;
     outcome.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
