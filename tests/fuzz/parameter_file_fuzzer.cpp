@@ -1,9 +1,11 @@
-// Fuzzes the reader of "param.txt": any bytes go through a C stream into readParameterFile, and
-// parameters that it accepts go on to refuseParameters, whose sweep walk must end for every value.
+// Fuzzes the reader of "param.txt": any bytes go through a C stream into readParameterFile and as
+// text into readParameterText, which must agree and warn in lines that name the file; parameters
+// that they accept go on to refuseParameters, whose sweep walk must end for every value.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "run/parameter_file.h"
@@ -16,6 +18,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!file) std::abort();
   const nbsim::ParameterFileResult result = nbsim::readParameterFile(file, "param.txt");
   std::fclose(file);
+  const nbsim::ParameterFileResult text =
+      nbsim::readParameterText(std::string(bytes.begin(), bytes.end()), "param.txt");
+  if (text.parameters.has_value() != result.parameters.has_value()) std::abort();
+  for (const std::string& warning : text.warnings) {
+    if (warning.rfind("param.txt: ", 0) != 0 || warning.find('\n') != std::string::npos) {
+      std::abort();
+    }
+  }
 
   if (result.parameters) {
     const nbsim::RunParameters& parameters = *result.parameters;
