@@ -44,6 +44,10 @@ SweepOutcome sweepErrorProbability(const NonBinaryCodec& codec, const RunParamet
   const SimulatorFactory make = [&simulators] { return simulators.make(); };
   const SweepPoints points(parameters);
   const StopRequest stop{nullptr, options.interrupt};
+  if (options.remote) {
+    const std::unique_ptr<Scheduler> scheduler = options.remote(codec, parameters, seed, points, stop);
+    return sweepErrorProbability(*scheduler, deliver);
+  }
   if (options.threads <= 1) {
     SerialScheduler scheduler(points, make, stop, watcher);
     return sweepErrorProbability(scheduler, deliver);

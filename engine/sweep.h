@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "channel/draw_stream.h"
@@ -17,6 +18,12 @@
 #include "engine/scheduler.h"
 
 namespace nbsim {
+
+// Makes a scheduler that simulates the points in other processes (on other machines), for the
+// run's code, parameters and seed and the sweep's points.
+using RemoteScheduler = std::function<std::unique_ptr<Scheduler>(
+    const NonBinaryCodec& codec, const RunParameters& parameters, std::int32_t seed,
+    const SweepPoints& points, const StopRequest& stop)>;
 
 // How the sweep simulates its points.
 struct SweepOptions {
@@ -30,6 +37,8 @@ struct SweepOptions {
   // A signal number here (set by a handler) ends the sweep within a block, after the points
   // already complete.
   const std::atomic<int>* interrupt = nullptr;
+  // When set, the points are simulated elsewhere instead of on this process's threads.
+  RemoteScheduler remote;
 };
 
 // Hands every point of the sweep, in order, to `deliver`, which returns false to end the sweep;

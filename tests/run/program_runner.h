@@ -66,9 +66,11 @@ class ProgramFolder {
   }
   bool exists(const std::string& name) const { return std::filesystem::exists(path_ / name); }
 
-  // Runs nbsim here with standard input from /dev/null and `arguments` (shell words). With
-  // `clockSecond` >= 0 the clock starts at that second (faketime), in UTC.
-  ProgramOutcome run(long long clockSecond = -1, const std::string& arguments = {}) const {
+  // Runs nbsim (or `program`, shell words) here with standard input from /dev/null and
+  // `arguments` (shell words). With `clockSecond` >= 0 the clock starts at that second
+  // (faketime), in UTC.
+  ProgramOutcome run(long long clockSecond = -1, const std::string& arguments = {},
+                     const std::string& program = "'" NBSIM_BINARY "'") const {
     std::string command = "cd '" + path_.string() + "' && TZ=UTC";
     if (clockSecond >= 0) {
       const std::time_t seconds = static_cast<std::time_t>(clockSecond);
@@ -79,7 +81,7 @@ class ProgramFolder {
       // faketime preloads its library before the sanitizer runtime; let the sanitizer accept it.
       command += " ASAN_OPTIONS=verify_asan_link_order=0 faketime -f '@" + std::string(stamp) + "'";
     }
-    command += " '" NBSIM_BINARY "' " + arguments + " </dev/null >stdout.captured 2>stderr.captured";
+    command += " " + program + " " + arguments + " </dev/null >stdout.captured 2>stderr.captured";
     const int status = std::system(command.c_str());
     ProgramOutcome outcome;
     outcome.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
