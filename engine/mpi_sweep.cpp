@@ -88,14 +88,11 @@ void simulatePoints(MPI_Comm communicator, std::int32_t thread, PointSimulator& 
 
 std::vector<std::int64_t> encodePoint(const PointResult& point) {
   const PointCounters& counters = point.counters;
-  std::vector<std::int64_t> words{bitsOf(point.P0),
-                                  counters.blocks,
-                                  counters.blockErrors,
-                                  counters.infoSymbols,
-                                  counters.symbolErrors,
-                                  std::bit_cast<std::int64_t>(point.ser),
-                                  point.stats.decodedSymbols,
-                                  static_cast<std::int64_t>(point.stats.errors.size())};
+  std::vector<std::int64_t> words{
+      bitsOf(point.P0),           counters.blocks,
+      counters.blockErrors,       counters.infoSymbols,
+      counters.symbolErrors,      std::bit_cast<std::int64_t>(point.ser),
+      point.stats.decodedSymbols, static_cast<std::int64_t>(point.stats.errors.size())};
   words.insert(words.end(), point.stats.errors.begin(), point.stats.errors.end());
   return words;
 }
@@ -196,8 +193,8 @@ MpiScheduler::~MpiScheduler() {
       threads_ += words[0];
       ++helloes_;
     } else if (status.MPI_TAG == tagRequest && !words.empty()) {
-      sendWords(communicator_, status.MPI_SOURCE,
-                tagAssignBase + static_cast<int>(words[0]), {-1, 0});
+      sendWords(communicator_, status.MPI_SOURCE, tagAssignBase + static_cast<int>(words[0]),
+                {-1, 0});
       ++ended_;
     } else if (status.MPI_TAG == tagGone) {
       ++ended_;
@@ -257,7 +254,8 @@ bool MpiScheduler::serve(bool wait) {
 void MpiScheduler::assign() {
   // Enough points ahead of the next one to hand on to keep every thread busy past a slow point,
   // few enough to bound the results held.
-  const std::int64_t window = ThreadScheduler::pointsPerThreadAhead * std::max<std::int64_t>(threads_, 1);
+  const std::int64_t window =
+      ThreadScheduler::pointsPerThreadAhead * std::max<std::int64_t>(threads_, 1);
   while (!idle_.empty()) {
     const Worker worker = idle_.back();
     if (!again_.empty()) {

@@ -74,13 +74,13 @@ class MpiScheduler : public Scheduler {
   StopRequest stop_;
   SweepPoints points_;
   float nextP0_ = 0.0f;
-  bool more_ = false;               // nextP0_ is a point of the sweep
-  std::int64_t started_ = 0;        // points handed out so far (indices 0..started_-1)
-  std::int64_t taken_ = 0;          // points handed on to the sweep
-  std::int32_t helloes_ = 0;        // ranks that have told their thread count
-  std::int64_t threads_ = 0;        // threads on every other rank together
-  std::int64_t ended_ = 0;          // threads that have left
-  std::vector<Worker> idle_;        // threads waiting for work
+  bool more_ = false;                      // nextP0_ is a point of the sweep
+  std::int64_t started_ = 0;               // points handed out so far (indices 0..started_-1)
+  std::int64_t taken_ = 0;                 // points handed on to the sweep
+  std::int32_t helloes_ = 0;               // ranks that have told their thread count
+  std::int64_t threads_ = 0;               // threads on every other rank together
+  std::int64_t ended_ = 0;                 // threads that have left
+  std::vector<Worker> idle_;               // threads waiting for work
   std::map<std::int64_t, float> running_;  // points handed out and not yet back
   std::map<std::int64_t, float> again_;    // points whose thread stopped: to hand out again
   std::map<std::int64_t, PointResult> finished_;

@@ -45,7 +45,8 @@ SweepOutcome sweepErrorProbability(const NonBinaryCodec& codec, const RunParamet
   const SweepPoints points(parameters);
   const StopRequest stop{nullptr, options.interrupt};
   if (options.remote) {
-    const std::unique_ptr<Scheduler> scheduler = options.remote(codec, parameters, seed, points, stop);
+    const std::unique_ptr<Scheduler> scheduler =
+        options.remote(codec, parameters, seed, points, stop);
     return sweepErrorProbability(*scheduler, deliver);
   }
   if (options.threads <= 1) {

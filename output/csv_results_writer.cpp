@@ -27,7 +27,8 @@ std::string csvHeader(const RunDescription& run) {
   text += "# run seed=" + formatInteger(run.runSeed) +
           (run.seedChosen ? std::string(" (chosen with --seed)")
                           : " (the first source generator draw after seeding with the clock "
-                            "second " + formatInteger(run.seedSecond) + ")") +
+                            "second " +
+                                formatInteger(run.seedSecond) + ")") +
           "\r\n";
   text += "# param.txt:\r\n";
   text += "# Q=" + formatInteger(parameters.Q) + "\r\n";

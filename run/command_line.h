@@ -23,12 +23,12 @@ struct CommandLine {
     refuse,   // print `text` (one line) on standard error and end with the usage status
   };
   Action action = Action::run;
-  std::string folder;                  // the folder that holds the inputs; empty: the current one
-  std::optional<std::int32_t> seed;    // the run seed instead of the clock's
-  std::optional<std::int32_t> threads; // the thread count, over NBSIM_THREADS
-  bool noWait = false;                 // no key wait at the end
-  std::vector<std::string> plotRuns;   // the run folders of --plot
-  std::string text;                    // the help, the version or the refusal line
+  std::string folder;                   // the folder that holds the inputs; empty: the current one
+  std::optional<std::int32_t> seed;     // the run seed instead of the clock's
+  std::optional<std::int32_t> threads;  // the thread count, over NBSIM_THREADS
+  bool noWait = false;                  // no key wait at the end
+  std::vector<std::string> plotRuns;    // the run folders of --plot
+  std::string text;                     // the help, the version or the refusal line
 };
 
 // Reads the arguments (argv[0] is the program's name). Never throws and never touches a file.

@@ -27,7 +27,6 @@ std::string endsEarly(const std::string& fileName, int line) {
          "; the first six lines must each end";
 }
 
-
 // Where the read of one key stood in the file: the start of its line, the end of what the
 // formatted read took (the key and the number) and the end of the consumed rest of the line.
 // Offsets are -1 when the stream cannot tell them.
@@ -49,8 +48,8 @@ ParameterFileResult readKeys(std::FILE* file, const std::string& fileName, KeyRe
   std::int32_t volume = 0;
   const auto shortFile = [&](int lines) {
     if (std::ferror(file)) {
-      return ParameterFileResult{std::nullopt,
-                                 fileName + ": cannot be read: " + std::strerror(errno), {}};
+      return ParameterFileResult{
+          std::nullopt, fileName + ": cannot be read: " + std::strerror(errno), {}};
     }
     return ParameterFileResult{std::nullopt, endsEarly(fileName, lines), {}};
   };
@@ -81,8 +80,7 @@ ParameterFileResult readKeys(std::FILE* file, const std::string& fileName, KeyRe
   return ParameterFileResult{parameters, {}, {}};
 }
 
-
-// The keys in file order, with the text of their defaults.
+// The keys in file order, and whether each takes a whole number.
 struct Key {
   std::string_view name;
   bool integer;
@@ -99,13 +97,20 @@ constexpr std::array<Key, 7> keys{{{"Q", true},
 // (itert before its clamp).
 std::string shownValue(const RunParameters& parameters, std::int32_t itert, std::size_t k) {
   switch (k) {
-    case 0: return std::to_string(parameters.Q);
-    case 1: return text::formatShortest(parameters.P0_first);
-    case 2: return text::formatShortest(parameters.P0_last);
-    case 3: return text::formatShortest(parameters.P0_step);
-    case 4: return std::to_string(parameters.volumeAsRead());
-    case 5: return std::to_string(parameters.minBlockErr);
-    default: return std::to_string(itert);
+    case 0:
+      return std::to_string(parameters.Q);
+    case 1:
+      return text::formatShortest(parameters.P0_first);
+    case 2:
+      return text::formatShortest(parameters.P0_last);
+    case 3:
+      return text::formatShortest(parameters.P0_step);
+    case 4:
+      return std::to_string(parameters.volumeAsRead());
+    case 5:
+      return std::to_string(parameters.minBlockErr);
+    default:
+      return std::to_string(itert);
   }
 }
 
@@ -142,7 +147,8 @@ bool blank(std::string_view part) {
 std::optional<std::string> overflowing(std::string_view number) {
   while (!number.empty() && blank(number.substr(0, 1))) number.remove_prefix(1);
   const bool negative = !number.empty() && number[0] == '-';
-  std::string_view digits = number.substr(!number.empty() && (number[0] == '-' || number[0] == '+'));
+  std::string_view digits =
+      number.substr(!number.empty() && (number[0] == '-' || number[0] == '+'));
   while (digits.size() > 1 && digits[0] == '0') digits.remove_prefix(1);
   const std::string_view limit = negative ? "2147483648" : "2147483647";
   if (digits.size() < limit.size() || (digits.size() == limit.size() && digits <= limit)) {
@@ -170,7 +176,8 @@ void warnAboutKey(std::string_view text, const std::string& fileName, std::size_
   const bool reachesOn = taken.find('\n') != std::string_view::npos;
   const std::string later = "line " + std::to_string(lineNumber(text, valueEnd));
   if (!read.matched) {
-    const std::string keeps = name + " keeps its default " + shownValue(defaults, defaults.itert, k);
+    const std::string keeps =
+        name + " keeps its default " + shownValue(defaults, defaults.itert, k);
     if (start == 0 && text.substr(0, 3) == "\xEF\xBB\xBF") {
       warnings.push_back(line + " starts with a byte-order mark, so it is not \"" + key +
                          "\": " + keeps);
@@ -200,8 +207,8 @@ void warnAboutKey(std::string_view text, const std::string& fileName, std::size_
     while (!shownRest.empty() && blank(shownRest.substr(shownRest.size() - 1))) {
       shownRest.remove_suffix(1);
     }
-    warnings.push_back(where + ": \"" + shownLine(shownRest, 0) + "\" after the number is ignored: " +
-                       name + " is " + value);
+    warnings.push_back(where + ": \"" + shownLine(shownRest, 0) +
+                       "\" after the number is ignored: " + name + " is " + value);
   }
   if (k == 4 && parameters.volumeAsRead() < 0) {
     warnings.push_back(where + ": a negative volume counts as " +
@@ -229,8 +236,9 @@ std::vector<std::string> parameterWarnings(std::string_view text, const std::str
   }
   if (parameters.minBlockErr <= 0 || parameters.volume == 0) {
     warnings.push_back(fileName + ": " +
-                       (parameters.volume == 0 ? std::string("volume=0")
-                                               : "minBlockErr=" + shownValue(parameters, itert, 5)) +
+                       (parameters.volume == 0
+                            ? std::string("volume=0")
+                            : "minBlockErr=" + shownValue(parameters, itert, 5)) +
                        ": every point ends before its first block");
   }
   return warnings;
@@ -250,8 +258,8 @@ ParameterFileResult readParameterText(const std::string& text, const std::string
   std::string bytes = text;
   std::FILE* file = fmemopen(bytes.data(), bytes.size(), "r");
   if (file == nullptr) {
-    return ParameterFileResult{std::nullopt,
-                               fileName + ": cannot be read: " + std::strerror(errno), {}};
+    return ParameterFileResult{
+        std::nullopt, fileName + ": cannot be read: " + std::strerror(errno), {}};
   }
   KeyReads reads;
   ParameterFileResult result = readKeys(file, fileName, reads);

@@ -127,10 +127,10 @@ TEST(CodeDescriptionFile, KeepsOnlyTheFirstFourBranchesOfEachKind) {
 
 TEST(CodeDescriptionFile, WarnsAboutDroppedBranchesAndRepeatedTaps) {
   EXPECT_TRUE(parseCodeDescription(kTwoByTwo, kFileName).warnings.empty());
-  const CodeFileResult result =
-      parseCodeDescription("nk=5\nnr=1\ni=0 v=0 3 1 4 1\ni=1 v=0 2 2 2\ni=2 v=0 1 7\n"
-                           "i=3 v=0 1 8\ni=4 v=0 2 9 9",
-                           kFileName);
+  const CodeFileResult result = parseCodeDescription(
+      "nk=5\nnr=1\ni=0 v=0 3 1 4 1\ni=1 v=0 2 2 2\ni=2 v=0 1 7\n"
+      "i=3 v=0 1 8\ni=4 v=0 2 9 9",
+      kFileName);
   // The dropped branch's repeated tap is nobody's concern.
   EXPECT_EQ(result.warnings,
             (std::vector<std::string>{

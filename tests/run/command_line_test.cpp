@@ -151,7 +151,8 @@ int runOnTerminal(const ProgramFolder& folder, bool background, const char* argu
   char buffer[4096];
   pollfd readable{terminal, POLLIN, 0};
   bool ended = false;
-  while (!ended && poll(&readable, 1, 60000) > 0) ended = read(terminal, buffer, sizeof buffer) <= 0;
+  while (!ended && poll(&readable, 1, 60000) > 0)
+    ended = read(terminal, buffer, sizeof buffer) <= 0;
   if (!ended) kill(session, SIGKILL);
   close(terminal);
   int status = 0;

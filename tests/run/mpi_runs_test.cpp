@@ -54,9 +54,9 @@ TEST_P(MpiRuns, GiveThePlainProgramsBytesOnAnyNumberOfRanks) {
       ProgramFolder folder;
       folder.write("param.txt", parameters);
       folder.write("encoder.txt", code);
-      const ProgramOutcome outcome = folder.run(
-          -1, "--no-wait --seed 4242 --threads 1",
-          mpirun + std::to_string(ranks) + " '" NBSIM_MPI_BINARY "'");
+      const ProgramOutcome outcome =
+          folder.run(-1, "--no-wait --seed 4242 --threads 1",
+                     mpirun + std::to_string(ranks) + " '" NBSIM_MPI_BINARY "'");
       SCOPED_TRACE(parameters + code + " on " + std::to_string(ranks) + " ranks");
       EXPECT_EQ(outcome.exitStatus, expected.exitStatus) << outcome.errors;
       EXPECT_EQ(maskClockLines(outcome.console), maskClockLines(expected.console));
@@ -70,7 +70,8 @@ TEST_P(MpiRuns, GiveThePlainProgramsBytesOnAnyNumberOfRanks) {
 #endif
 }
 
-INSTANTIATE_TEST_SUITE_P(GoldenAndRandomInputs, MpiRuns, ::testing::Range<std::size_t>(0, cases().size()));
+INSTANTIATE_TEST_SUITE_P(GoldenAndRandomInputs, MpiRuns,
+                         ::testing::Range<std::size_t>(0, cases().size()));
 
 }  // namespace
 }  // namespace nbsim::testing

@@ -99,20 +99,21 @@ TEST(ReadParameterFile, VolumeFillsTheLow32BitsOnly) {
 TEST(ReadParameterText, WarnsAboutEverySurpriseAndNotAboutAPlainFile) {
   const std::string plain = fileWith("itert=7\r\n");
   EXPECT_TRUE(readParameterText(plain, "param.txt").warnings.empty());
-  EXPECT_TRUE(readParameterText(plain.substr(0, plain.find("itert")), "param.txt").warnings.empty());
+  EXPECT_TRUE(
+      readParameterText(plain.substr(0, plain.find("itert")), "param.txt").warnings.empty());
   const auto replaced = [&](const std::string& from, const std::string& to) {
     std::string text = plain;
     return text.replace(text.find(from), from.size(), to);
   };
   const std::pair<std::string, std::string> cases[] = {
-      {"# my run\n" + plain,
-       "line 1 \"# my run\" is not \"Q=\": Q keeps its default 256"},
+      {"# my run\n" + plain, "line 1 \"# my run\" is not \"Q=\": Q keeps its default 256"},
       {replaced("Q=64", "Q = 16"), "line 1 \"Q = 16\" is not \"Q=\": Q keeps its default 256"},
       {"\xEF\xBB\xBF" + plain,
        "line 1 starts with a byte-order mark, so it is not \"Q=\": Q keeps its default 256"},
       {replaced("P0_first", "P0_frist"),
        "line 2 \"P0_frist=0.1\" is not \"P0_first=\": P0_first keeps its default 0.24"},
-      {replaced("Q=64", "Q=abc"), "line 1 \"Q=abc\" has no number after \"Q=\": Q keeps its default 256"},
+      {replaced("Q=64", "Q=abc"),
+       "line 1 \"Q=abc\" has no number after \"Q=\": Q keeps its default 256"},
       {replaced("volume=1000000", "volume=1e7"),
        "line 5 \"volume=1e7\": \"e7\" after the number is ignored: volume is 1"},
       {replaced("volume=1000000", "volume=5000000000"),
