@@ -18,7 +18,8 @@ enum ExitStatus : int {
   exitParameterFile = 1,  // "param.txt" missing, too short or refused
   exitCodeFile = 2,       // "encoder.txt" missing or unusable
   exitReportFile = 3,     // "result.txt" cannot be opened or written
-  exitResultsFile = 4,    // the run completed, but "result.csv", "result.svg" or the console failed
+  exitResultsFile = 4,    // the run completed, but "result.csv", "result.json", "result.svg" or
+                          // the console failed
   exitFolderInUse = 5,    // another run is writing its results in the same folder
   exitRunFailed = 6,      // the simulation failed (out of memory, say); the report is kept
   // An interrupted run ends with 128 + the signal number, as a shell reports it.
@@ -34,6 +35,7 @@ struct RunFiles {
   std::string plotFile = "result.svg";
   // Held locked by the run that writes the results of its folder.
   std::string lockFile = "nbsim.lock";
+  std::string jsonFile = "result.json";
 };
 
 struct RunEnvironment {
