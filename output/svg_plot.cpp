@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 #include "output/error_rate_intervals.h"
@@ -72,7 +73,7 @@ double niceStep(double rough) {
 
 // A rate for the tooltips, with three significant digits.
 std::string rateText(double rate) {
-  return text::formatShortest(std::stod(text::formatScientific(rate, 2)));
+  return text::formatShortest(std::strtod(text::formatScientific(rate, 2).c_str(), nullptr));
 }
 
 // One mark of `shape` at (x, y) in `colour`, filled unless `hollow`, with `tip` shown on hovering.
