@@ -5,6 +5,7 @@
 #include <bit>
 #include <chrono>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 namespace nbsim {
@@ -86,20 +87,28 @@ void simulatePoints(MPI_Comm communicator, std::int32_t thread, PointSimulator& 
 
 }  // namespace
 
+// Every counter travels: a counter added to PointCounters must be added here and fails this
+// until it is.
+static_assert(sizeof(PointCounters) == 5 * sizeof(std::int64_t));
+
 std::vector<std::int64_t> encodePoint(const PointResult& point) {
   const PointCounters& counters = point.counters;
-  std::vector<std::int64_t> words{
-      bitsOf(point.P0),           counters.blocks,
-      counters.blockErrors,       counters.infoSymbols,
-      counters.symbolErrors,      std::bit_cast<std::int64_t>(point.ser),
-      point.stats.decodedSymbols, static_cast<std::int64_t>(point.stats.errors.size())};
+  std::vector<std::int64_t> words{bitsOf(point.P0),
+                                  counters.blocks,
+                                  counters.blockErrors,
+                                  counters.infoSymbols,
+                                  counters.symbolErrors,
+                                  counters.squaredSymbolErrors,
+                                  std::bit_cast<std::int64_t>(point.ser),
+                                  point.stats.decodedSymbols,
+                                  static_cast<std::int64_t>(point.stats.errors.size())};
   words.insert(words.end(), point.stats.errors.begin(), point.stats.errors.end());
   return words;
 }
 
 bool decodePoint(const std::int64_t* words, std::size_t count, PointResult& point) {
-  constexpr std::size_t fixed = 8;
-  if (count < fixed || words[7] < 0 || count - fixed != static_cast<std::size_t>(words[7])) {
+  constexpr std::size_t fixed = 9;
+  if (count < fixed || words[8] < 0 || count - fixed != static_cast<std::size_t>(words[8])) {
     return false;
   }
   point.P0 = floatOf(words[0]);
@@ -107,8 +116,9 @@ bool decodePoint(const std::int64_t* words, std::size_t count, PointResult& poin
   point.counters.blockErrors = static_cast<std::int32_t>(words[2]);
   point.counters.infoSymbols = words[3];
   point.counters.symbolErrors = words[4];
-  point.ser = std::bit_cast<double>(words[5]);
-  point.stats.decodedSymbols = words[6];
+  point.counters.squaredSymbolErrors = words[5];
+  point.ser = std::bit_cast<double>(words[6]);
+  point.stats.decodedSymbols = words[7];
   point.stats.errors.assign(words + fixed, words + count);
   return true;
 }
@@ -237,7 +247,13 @@ bool MpiScheduler::serve(bool wait) {
     const auto running = running_.find(words[1]);
     if (running != running_.end()) {
       PointResult point;
-      if (words[2] == 1 && decodePoint(words.data() + 3, words.size() - 3, point)) {
+      if (words[2] == 1) {
+        // A result that does not read is a rank of another build: running the point again
+        // would give the same.
+        if (!decodePoint(words.data() + 3, words.size() - 3, point)) {
+          throw std::runtime_error("rank " + std::to_string(rank) +
+                                   " sent a result that cannot be read");
+        }
         finished_.emplace(words[1], std::move(point));
       } else {
         again_.emplace(words[1], running->second);

@@ -14,6 +14,10 @@ struct PointCounters {
   std::int32_t blockErrors = 0;
   std::int64_t infoSymbols = 0;
   std::int64_t symbolErrors = 0;
+  // The sum over blocks of the square of each block's wrongly decoded information symbols: with
+  // symbolErrors, the spread of the errors between blocks, which the symbol error rate's
+  // confidence interval needs because the errors within one block are not independent.
+  std::int64_t squaredSymbolErrors = 0;
 
   bool operator==(const PointCounters&) const = default;
 };

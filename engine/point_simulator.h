@@ -58,8 +58,9 @@ class PointSimulator {
 // block, adds it to `result.stats` and returns its wrongly decoded information symbols, or a
 // negative number when it gave the block up on the stop request (the block is not counted). The
 // volume test stands before each block and the block-error test after it, so a point always
-// ends on a block boundary; minBlockErr of 0 or less simulates no block. The symbol error rate
-// counts at least one error, so that it is never 0; the counter stays true. False when `stop`
+// ends on a block boundary; minBlockErr of 0 or less simulates no block. Besides the counts it
+// sums the squares of the blocks' wrong symbols, for the spread between blocks. The symbol error
+// rate counts at least one error, so that it is never 0; the counter stays true. False when `stop`
 // was raised before a block or a block was given up.
 template <typename SimulateBlock>
 bool runBlocks(const PointLimits& limits, std::int64_t symbolsPerBlock, PointResult& result,
@@ -75,6 +76,7 @@ bool runBlocks(const PointLimits& limits, std::int64_t symbolsPerBlock, PointRes
       if (wrong < 0) return false;
       counters.infoSymbols += symbolsPerBlock;
       counters.symbolErrors += wrong;
+      counters.squaredSymbolErrors += wrong * wrong;
       if (wrong > 0) ++counters.blockErrors;
       ++counters.blocks;
       if (progress) progress->publish(counters);

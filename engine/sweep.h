@@ -31,6 +31,8 @@ struct SweepOptions {
   bool fast = true;
   // Points simulated at once; 1 runs everything on the calling thread.
   std::int32_t threads = 1;
+  // The processes (MPI ranks) that share the run; told to the outputs only.
+  std::int32_t ranks = 1;
   // The shared draw stream's chunks: draws per chunk and how many are kept.
   std::size_t chunkSize = DrawStreamCache::defaultChunkSize;
   std::size_t chunkCount = DrawStreamCache::defaultChunkCount;

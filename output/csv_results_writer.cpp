@@ -1,8 +1,8 @@
-// The CSV rows and their comment lines.
+// The CSV's header and rows.
 #include "output/csv_results_writer.h"
 
+#include "output/error_rate_intervals.h"
 #include "output/number_format.h"
-#include "output/program_version.h"
 
 namespace nbsim {
 
@@ -16,48 +16,11 @@ constexpr const char* goesOn = "; the run goes on without it";
 
 }  // namespace
 
-std::string csvHeader(const RunDescription& run) {
-  const RunParameters& parameters = run.parameters;
-  const NonBinaryCodec& codec = run.codec;
-  const std::int32_t nk = codec.nk();
-  const std::int32_t nr = codec.nr();
-  // The parameters and the code as "param.txt" and "encoder.txt" would give them (volume as
-  // read, only the branches in use), each under the name of its file.
-  std::string text = "# nbsim " + std::string(programVersion()) + "\r\n";
-  text += "# run seed=" + formatInteger(run.runSeed) +
-          (run.seedChosen ? std::string(" (chosen with --seed)")
-                          : " (the first source generator draw after seeding with the clock "
-                            "second " +
-                                formatInteger(run.seedSecond) + ")") +
-          "\r\n";
-  text += "# param.txt:\r\n";
-  text += "# Q=" + formatInteger(parameters.Q) + "\r\n";
-  text += "# P0_first=" + formatShortest(parameters.P0_first) + "\r\n";
-  text += "# P0_last=" + formatShortest(parameters.P0_last) + "\r\n";
-  text += "# P0_step=" + formatShortest(parameters.P0_step) + "\r\n";
-  text += "# volume=" + formatInteger(parameters.volumeAsRead()) + "\r\n";
-  text += "# minBlockErr=" + formatInteger(parameters.minBlockErr) + "\r\n";
-  text += "# itert=" + formatInteger(codec.itert()) + "\r\n";
-  text += "# encoder.txt:\r\n";
-  text += "# nk=" + formatInteger(nk) + " nr=" + formatInteger(nr) + "\r\n";
-  for (std::int32_t v = 0; v < nr; ++v) {
-    for (std::int32_t i = 0; i < nk; ++i) {
-      const std::vector<std::int32_t>& taps = codec.taps(i, v);
-      text += "# i=" + formatInteger(i) + " v=" + formatInteger(v) + " " +
-              formatInteger(static_cast<std::int64_t>(taps.size()));
-      for (const std::int32_t tap : taps) {
-        text += ' ';
-        text += formatInteger(tap);
-      }
-      text += "\r\n";
-    }
-  }
-  text += "# L=" + formatInteger(codec.blockLength()) + "\r\n";
-  text +=
-      "# SER counts at least one symbol error, as the report does; errorsK and errorRateK "
-      "are the information symbols wrong as received (K=0) and after decoder iteration K\r\n";
-  text += "P0,blocks,infoSymbols,blockErrors,symbolErrors,SER,FER";
-  for (std::int32_t k = 0; k <= codec.itert(); ++k) {
+std::string csvHeader(std::int32_t itert) {
+  std::string text =
+      "P0,blocks,infoSymbols,blockErrors,symbolErrors,squaredSymbolErrors,SER,SERLower,SERUpper,"
+      "FER,FERLower,FERUpper";
+  for (std::int32_t k = 0; k <= itert; ++k) {
     text += ",errors";
     text += formatInteger(k);
     text += ",errorRate";
@@ -72,11 +35,15 @@ std::string csvRow(const PointResult& point) {
   const auto ratio = [](std::int64_t count, std::int64_t total) {
     return formatShortest(static_cast<double>(count) / static_cast<double>(total));
   };
+  const PointIntervals intervals = pointIntervals(counters);
   std::string row = formatShortest(point.P0);
   for (const std::string& field :
        {formatInteger(counters.blocks), formatInteger(counters.infoSymbols),
         formatInteger(counters.blockErrors), formatInteger(counters.symbolErrors),
-        formatShortest(point.ser), ratio(counters.blockErrors, counters.blocks)}) {
+        formatInteger(counters.squaredSymbolErrors), formatShortest(point.ser),
+        formatShortest(intervals.ser.lower), formatShortest(intervals.ser.upper),
+        ratio(counters.blockErrors, counters.blocks), formatShortest(intervals.fer.lower),
+        formatShortest(intervals.fer.upper)}) {
     row += ',';
     row += field;
   }
@@ -90,7 +57,7 @@ std::string csvRow(const PointResult& point) {
 }
 
 bool CsvResultsWriter::start(const RunDescription& run) {
-  if (file_.create(goesOn)) file_.write(csvHeader(run), goesOn);
+  if (file_.create(goesOn)) file_.write(csvHeader(run.codec.itert()), goesOn);
   return true;
 }
 

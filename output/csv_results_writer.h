@@ -1,12 +1,10 @@
-// The sweep's results for other programs: "result.csv", RFC 4180 CSV in UTF-8 with CR LF line
-// ends. Comment lines starting with '#' name the program's version, the run seed and every
-// parameter and polynomial of the run, so that it can be repeated exactly; then a header row and
-// one row per point. Numbers are written in their shortest form that reads back exactly.
-//
-// The comment lines under "# param.txt:" and "# encoder.txt:", without their "# ", are those
-// files as the run read them.
+// The sweep's results for other programs: "result.csv", an RFC 4180 table in UTF-8 with CR LF
+// line ends: a header row and one row per point, nothing else. What describes the run (version,
+// seed, inputs, times) is in "result.json" beside it (run_json_writer.h). Numbers are written in
+// their shortest form that reads back exactly; infinity and not-a-number are "inf" and "nan".
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 
@@ -15,10 +13,10 @@
 
 namespace nbsim {
 
-// The comment lines and the header row. The rows have one error count and rate for every
-// k = 0..itert of the codec: k = 0 the symbols received wrong, k >= 1 those wrong after decoder
-// iteration k.
-std::string csvHeader(const RunDescription& run);
+// The header row: P0, the counters, SER and FER each with the bounds of their 95 % interval
+// (error_rate_intervals.h), then an error count and rate for every k = 0..itert: k = 0 the
+// symbols received wrong, k >= 1 those wrong after decoder iteration k.
+std::string csvHeader(std::int32_t itert);
 // The point's row.
 std::string csvRow(const PointResult& point);
 

@@ -9,7 +9,9 @@ namespace nbsim {
 
 using text::formatInteger;
 
-PlotWriter::PlotWriter(std::string path, std::ostream& errors) : file_(std::move(path), errors) {
+PlotWriter::PlotWriter(std::string path, std::ostream& errors,
+                       std::function<std::int64_t()> milliseconds)
+    : file_(std::move(path), errors), milliseconds_(std::move(milliseconds)) {
   file_.removeEarlier();
 }
 
@@ -23,15 +25,27 @@ bool PlotWriter::start(const RunDescription& run) {
 }
 
 bool PlotWriter::point(const PointResult& point) {
-  if (plot_) plot_->reportPoint(point);
+  if (!plot_) return true;
+  plot_->reportPoint(point);
+  behind_ = true;
+  const std::int64_t now = milliseconds_();
+  if (!writtenAt_ || now - *writtenAt_ >= interval) {
+    writtenAt_ = now;
+    write();
+  }
   return true;
 }
 
 void PlotWriter::finish(const RunOutcome& outcome) {
   if (!plot_ || outcome.sweep == SweepOutcome::refused) return;
+  if (behind_ || !writtenAt_) write();
+}
+
+void PlotWriter::write() {
   std::ostringstream picture;
   plot_->write(picture);
-  if (file_.create() && file_.write(picture.str())) file_.close();
+  file_.replace(picture.str());
+  behind_ = false;
 }
 
 }  // namespace nbsim

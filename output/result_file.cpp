@@ -103,6 +103,18 @@ bool ResultFile::close(const char* tail) {
   return true;
 }
 
+bool ResultFile::replace(std::string_view bytes, const char* tail) {
+  if (failed_) return false;
+  published_ = false;
+  if (create(tail) && write(bytes, tail) && close(tail)) {
+    replaced_ = true;
+    return true;
+  }
+  std::error_code ignored;
+  if (replaced_ && fs::is_regular_file(target_, ignored)) std::remove(target_.c_str());
+  return false;
+}
+
 void ResultFile::discard() {
   if (file_ == nullptr) return;
   std::fclose(file_);

@@ -1,9 +1,9 @@
-// A results file beside the report ("result.csv", "result.svg"), replaced atomically: it is
-// written to a temporary file in the same folder and renamed over the earlier file when it is
-// published, so that a reader sees the earlier file or this run's, never a file cut short, and a
-// run that fails before publishing leaves the earlier file as it was. After publishing, further
-// bytes are appended to the published file. Written through the C library, whose failures set
-// errno, so that a failure is named by its true system error.
+// A results file beside the report ("result.csv", "result.json", "result.svg"), replaced
+// atomically: it is written to a temporary file in the same folder and renamed over the earlier
+// file when it is published, so that a reader sees the earlier file or this run's, never a file cut
+// short, and a run that fails before publishing leaves the earlier file as it was. After
+// publishing, further bytes are appended to the published file. Written through the C library,
+// whose failures set errno, so that a failure is named by its true system error.
 #pragma once
 
 #include <cstdio>
@@ -33,6 +33,11 @@ class ResultFile {
   bool publish(const char* tail = "");
   // Publishes the file and closes it.
   bool close(const char* tail = "");
+  // Writes `bytes` as the whole file in place of what it held: a new temporary file renamed over
+  // it, so that a reader sees one whole version or the next. False once anything has failed (the
+  // failure said once, ending with `tail`); what this run put in place is then removed too, as
+  // out of date. Used instead of create, write and publish, for files rewritten as a run goes on.
+  bool replace(std::string_view bytes, const char* tail = "");
   // Closes the file, and removes it unless it was published.
   void discard();
   // Removes a file of this name, unless it is a directory (the user's, which the writing will
@@ -52,6 +57,7 @@ class ResultFile {
   std::string temporary_;  // the file written until it is published
   std::FILE* file_ = nullptr;
   bool published_ = false;
+  bool replaced_ = false;  // replace has put a version in place
   bool failed_ = false;
 };
 

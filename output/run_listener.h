@@ -1,7 +1,7 @@
-// The outputs of a run: the report, the console lines, the CSV and the plot. Each implements
-// RunListener and is told the same three things in the same order: the run's start, every
-// finished point in sweep order, and how the run ended. Number formatting (number_format.h) and
-// the report's code page (report_stream.h) live here too, so every text the program writes
+// The outputs of a run: the report, the console lines, the CSV, the JSON description and the plot.
+// Each implements RunListener and is told the same three things in the same order: the run's start,
+// every finished point in sweep order, and how the run ended. Number formatting (number_format.h)
+// and the report's code page (report_stream.h) live here too, so every text the program writes
 // comes from this folder.
 //
 // The outputs use the domain (code/) and the engine's results (engine/point_result.h, the run
@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "code/nonbinary_codec.h"
@@ -22,11 +23,14 @@ struct RunDescription {
   const RunParameters& parameters;
   const NonBinaryCodec& codec;
   std::int32_t runSeed = 0;
-  std::int64_t seedSecond = 0;  // the clock second whose first source draw gave the run seed
+  // The clock second whose first source draw gave the run seed; none for a seed chosen outright.
+  std::optional<std::int64_t> seedSecond = std::nullopt;
   // The wall clock when the sweep starts: seconds since the epoch and a millisecond part 0..999.
   std::int64_t startSecond = 0;
   std::int32_t startMillisecond = 0;
-  bool seedChosen = false;  // the seed was chosen on the command line: no clock second gave it
+  // The simulating threads asked for, and the processes that share the run.
+  std::int32_t threads = 1;
+  std::int32_t ranks = 1;
 };
 
 // How a run ended, told after its last point.
@@ -35,6 +39,9 @@ struct RunOutcome {
   // The time the sweep took (seconds, and milliseconds 0..999); meaningful when it completed.
   std::int64_t elapsedSeconds = 0;
   std::int32_t elapsedMilliseconds = 0;
+  // The wall clock when the run ended, as the start time in RunDescription.
+  std::int64_t endSecond = 0;
+  std::int32_t endMillisecond = 0;
 };
 
 class RunListener {

@@ -27,14 +27,15 @@ constexpr const char* help =
     "  -h, --help      print this help and exit\n"
     "  --version       print the program's version and exit\n"
     "  --seed N        simulate with run seed N (0..2097151) instead of the one drawn from the\n"
-    "                  clock; the seed that result.csv records repeats that run\n"
+    "                  clock; the seed that result.json records repeats that run\n"
     "  --threads N     simulate on N threads (1..256), over NBSIM_THREADS\n"
     "  --no-wait       end without waiting for a key\n"
     "  --plot RUN...   draw the results of the run folders RUN on one plot, as SVG on\n"
     "                  standard output; simulates nothing\n"
     "\n"
-    "exit status: 0 done, 1 param.txt, 2 encoder.txt, 3 result.txt, 4 result.csv, result.svg\n"
-    "or the console, 5 folder in use, 6 simulation failed, 64 command line, 128+N signal N\n";
+    "exit status: 0 done, 1 param.txt, 2 encoder.txt, 3 result.txt, 4 result.csv, result.json,\n"
+    "result.svg or the console, 5 folder in use, 6 simulation failed, 64 command line, 65 a\n"
+    "--plot run that cannot be read, 128+N signal N\n";
 
 CommandLine refusal(const std::string& why) {
   CommandLine line;

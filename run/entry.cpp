@@ -7,11 +7,14 @@
 
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <new>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "output/run_comparison.h"
 #include "run/clock.h"
 #include "run/command_line.h"
 #include "run/interrupt_signals.h"
@@ -32,7 +35,8 @@ std::int32_t threadsFor(const CommandLine& line, std::ostream& errors) {
   return threads;
 }
 
-int runCommandLine(int argc, const char* const* argv, const RemoteScheduler& remote) {
+int runCommandLine(int argc, const char* const* argv, const RemoteScheduler& remote,
+                   std::int32_t ranks) {
   const CommandLine line = parseCommandLine(argc, argv);
   switch (line.action) {
     case CommandLine::Action::help:
@@ -42,9 +46,12 @@ int runCommandLine(int argc, const char* const* argv, const RemoteScheduler& rem
     case CommandLine::Action::refuse:
       std::cerr << line.text << std::flush;
       return exitUsage;
-    case CommandLine::Action::plot:
-      std::cerr << "nbsim: --plot: PENDING\n";
-      return exitUsage;
+    case CommandLine::Action::plot: {
+      const std::vector<std::filesystem::path> runs(line.plotRuns.begin(), line.plotRuns.end());
+      if (!writeRunComparison(runs, std::cout, std::cerr)) return exitPlotRuns;
+      std::cout << std::flush;
+      return std::cout ? exitSuccess : exitResultsFile;
+    }
     case CommandLine::Action::run:
       break;
   }
@@ -63,6 +70,7 @@ int runCommandLine(int argc, const char* const* argv, const RemoteScheduler& rem
     SweepOptions& sweep = environment.sweep;
     sweep.interrupt = &interrupt;
     sweep.remote = remote;
+    sweep.ranks = ranks;
     sweep.threads = threadsFor(line, std::cerr);
     // The progress line only on a terminal: standard error that goes to a file or a pipe gets
     // nothing but the failure lines. Points simulated elsewhere report no progress.

@@ -10,9 +10,10 @@
 namespace nbsim {
 
 // Runs the program as the command line `argv` (argc words, the program's name first) asks and
-// returns the exit status. `remote`, when set, simulates the sweep's points in other processes
+// returns the exit status. `remote`, when set, simulates the sweep's points in `ranks` processes
 // instead of this one's threads. The standard descriptors must be guarded first.
-int runCommandLine(int argc, const char* const* argv, const RemoteScheduler& remote = {});
+int runCommandLine(int argc, const char* const* argv, const RemoteScheduler& remote = {},
+                   std::int32_t ranks = 1);
 
 // The threads to simulate on: --threads, else NBSIM_THREADS (with a warning on `errors` for a bad
 // value), else every core.

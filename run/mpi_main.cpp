@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
     bool started = false;
     status = nbsim::runCommandLine(
         argc, argv,
-        ranks > 1 ? nbsim::mpiScheduler(MPI_COMM_WORLD, ranks, started) : nbsim::RemoteScheduler{});
+        ranks > 1 ? nbsim::mpiScheduler(MPI_COMM_WORLD, ranks, started) : nbsim::RemoteScheduler{},
+        ranks);
     if (!started) nbsim::sendNoRun(MPI_COMM_WORLD, ranks);
   } else {
     // The other ranks touch no file: of the command line they take only the thread count.

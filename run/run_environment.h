@@ -20,10 +20,12 @@ enum ExitStatus : int {
   exitParameterFile = 1,  // "param.txt" missing, too short or refused
   exitCodeFile = 2,       // "encoder.txt" missing or unusable
   exitReportFile = 3,     // "result.txt" cannot be opened or written
-  exitResultsFile = 4,    // the run completed, but "result.csv", "result.svg" or the console failed
+  exitResultsFile = 4,    // the run completed, but "result.csv", "result.json", "result.svg" or
+                          // the console failed
   exitFolderInUse = 5,    // another run is writing its results in the same folder
   exitRunFailed = 6,      // the simulation failed (out of memory, say); the report is kept
   exitUsage = 64,         // the command line cannot be understood; nothing was touched
+  exitPlotRuns = 65,      // a run that --plot was to draw cannot be read; nothing was drawn
   // An interrupted run ends with 128 + the signal number, as a shell reports it.
   exitInterruptedBase = 128,
 };
@@ -37,6 +39,7 @@ struct RunFiles {
   std::string plotFile = "result.svg";
   // Held locked by the run that writes the results of its folder.
   std::string lockFile = "nbsim.lock";
+  std::string jsonFile = "result.json";
 };
 
 struct RunEnvironment {

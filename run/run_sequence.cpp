@@ -12,15 +12,18 @@
 #include "output/csv_results_writer.h"
 #include "output/plot_writer.h"
 #include "output/report_writer.h"
+#include "output/run_json_writer.h"
 #include "run/folder_lock.h"
 
 namespace nbsim {
 namespace {
 
-// The run's elapsed time from the milliseconds `start` to `end` of a clock that never goes back.
-RunOutcome ended(SweepOutcome outcome, std::int64_t start, std::int64_t end) {
+// The run's elapsed time from the milliseconds `start` to `end` of a clock that never goes back,
+// and the wall clock `wall` at its end.
+RunOutcome ended(SweepOutcome outcome, std::int64_t start, std::int64_t end, ClockReading wall) {
   const std::int64_t milliseconds = end - start;
-  return RunOutcome{outcome, milliseconds / 1000, static_cast<std::int32_t>(milliseconds % 1000)};
+  return RunOutcome{outcome, milliseconds / 1000, static_cast<std::int32_t>(milliseconds % 1000),
+                    wall.seconds, wall.milliseconds};
 }
 
 // What failed, in words for the failure line.
@@ -56,23 +59,28 @@ int RunSequence::run() {
   ConsoleWriter console(environment_.console, environment_.errors);
   ReportWriter report(reportFile);
   CsvResultsWriter csv(files.csvFile, environment_.errors);
-  PlotWriter plot(files.plotFile, environment_.errors);
+  RunJsonWriter json(files.jsonFile, environment_.errors);
+  PlotWriter plot(files.plotFile, environment_.errors,
+                  [this] { return environment_.elapsed.milliseconds(); });
   RunListeners outputs;
-  for (RunListener* output : std::initializer_list<RunListener*>{&console, &report, &csv, &plot}) {
+  for (RunListener* output :
+       std::initializer_list<RunListener*>{&console, &report, &csv, &json, &plot}) {
     outputs.add(*output);
   }
 
   const ClockReading start = environment_.clock.now();
   const std::int64_t startMilliseconds = environment_.elapsed.milliseconds();
   if (!outputs.start(RunDescription{run_.parameters, run_.codec, run_.runSeed, run_.seedSecond,
-                                    start.seconds, start.milliseconds, run_.seedChosen})) {
+                                    start.seconds, start.milliseconds,
+                                    environment_.sweep.threads, environment_.sweep.ranks})) {
     outputs.finish(RunOutcome{SweepOutcome::refused});
     return reportWriteFailure(report.failure());
   }
   std::string failure;
   const SweepOutcome outcome = sweep(outputs, failure);
   // The plot shows the points that the report holds, also those of an interrupted sweep.
-  outputs.finish(ended(outcome, startMilliseconds, environment_.elapsed.milliseconds()));
+  const std::int64_t endMilliseconds = environment_.elapsed.milliseconds();
+  outputs.finish(ended(outcome, startMilliseconds, endMilliseconds, environment_.clock.now()));
   if (outcome != SweepOutcome::completed) return unfinished(outcome, report, failure);
   // The buffered end of the report (all of it when the sweep had no point) reaches the file
   // here; a failure is the last chance to say that the report is incomplete.
@@ -83,7 +91,8 @@ int RunSequence::run() {
   console.printClosingPrompt();
   // A signal at the key wait only ends the wait: the run is complete.
   environment_.keys.waitForKey();
-  return csv.failed() || plot.failed() || console.lost() ? exitResultsFile : exitSuccess;
+  return csv.failed() || json.failed() || plot.failed() || console.lost() ? exitResultsFile
+                                                                          : exitSuccess;
 }
 
 SweepOutcome RunSequence::sweep(RunListener& outputs, std::string& failure) {

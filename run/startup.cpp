@@ -46,14 +46,14 @@ std::optional<StartedRun> startUp(RunEnvironment& environment, int& status) {
 
   // Runs started within the same second draw the same seed and give the same results; a seed
   // chosen on the command line repeats the run that drew it.
-  std::int64_t seedSecond = 0;
+  std::optional<std::int64_t> seedSecond;
   std::int32_t runSeed = 0;
   if (environment.chosenSeed) {
     runSeed = *environment.chosenSeed;
   } else {
     SourceGenerator seeder;
     seedSecond = environment.clock.now().seconds;
-    seeder.seed(static_cast<std::uint32_t>(seedSecond));
+    seeder.seed(static_cast<std::uint32_t>(*seedSecond));
     runSeed = seeder.draw();
   }
 
@@ -74,7 +74,7 @@ std::optional<StartedRun> startUp(RunEnvironment& environment, int& status) {
   if (receivedSignal(environment) != 0) return interrupted();
   status = exitSuccess;
   const RunParameters& parameters = *read.parameters;
-  return StartedRun{parameters, runSeed, seedSecond, environment.chosenSeed.has_value(),
+  return StartedRun{parameters, runSeed, seedSecond,
                     NonBinaryCodec(*code.code, parameters.Q, parameters.itert)};
 }
 

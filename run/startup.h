@@ -15,8 +15,8 @@ namespace nbsim {
 struct StartedRun {
   RunParameters parameters;
   std::int32_t runSeed = 0;
-  std::int64_t seedSecond = 0;  // the clock second that seeded the run seed
-  bool seedChosen = false;      // the seed came from the command line, not from a clock second
+  // The clock second that seeded the run seed; none for a seed chosen on the command line.
+  std::optional<std::int64_t> seedSecond;
   NonBinaryCodec codec;
 };
 

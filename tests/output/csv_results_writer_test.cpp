@@ -1,5 +1,6 @@
-// The CSV results of whole runs: every number reads back to what the report says, at full
-// precision; the comment lines are enough to repeat the run; and a CSV that cannot be written
+// The CSV results of whole runs, read back by the strict RFC 4180 reader: every number reads back
+// to what the report says, at full precision, with the intervals of the row's own counts; the
+// JSON beside it describes the run and is enough to repeat it; and a CSV that cannot be written
 // leaves the report whole and the run ending with its own status.
 #include "output/csv_results_writer.h"
 
@@ -8,14 +9,19 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine/source_generator.h"
 #include "engine/sweep_points.h"
+#include "output/csv_table.h"
+#include "output/error_rate_intervals.h"
 #include "output/number_format.h"
 #include "output/program_version.h"
+#include "output/run_json_writer.h"
 #include "tests/support/in_process_run.h"
 #include "tests/support/input_files.h"
 
@@ -52,31 +58,13 @@ std::vector<std::string> words(const std::string& line) {
   return found;
 }
 
-struct Csv {
-  std::vector<std::string> comments;
-  std::vector<std::string> header;
-  std::vector<std::vector<std::string>> rows;
-};
-
-// Reads the CSV strictly: CR LF after every line, comments only before the header, and every
-// row as wide as the header.
-Csv readCsv(const std::string& bytes) {
-  Csv csv;
+// Reads the CSV strictly: a table and nothing else.
+CsvTable readCsv(const std::string& bytes) {
+  CsvTable table;
+  std::string error;
+  EXPECT_TRUE(readCsvTable(bytes, table, error)) << error;
   EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
-  std::vector<std::string> lines = split(bytes, "\r\n");
-  lines.pop_back();
-  for (const std::string& line : lines) {
-    EXPECT_EQ(line.find_first_of("\r\n\""), std::string::npos) << line;
-    if (csv.header.empty() && line.rfind("#", 0) == 0) {
-      csv.comments.push_back(line);
-    } else if (csv.header.empty()) {
-      csv.header = split(line, ",");
-    } else {
-      csv.rows.push_back(split(line, ","));
-      EXPECT_EQ(csv.rows.back().size(), csv.header.size()) << line;
-    }
-  }
-  return csv;
+  return table;
 }
 
 // The numbers of one point block of the report, as printed.
@@ -114,11 +102,12 @@ TEST(CsvResults, EveryNumberReadsBackToTheReportsAtFullPrecision) {
   folder.write("encoder.txt", code);
   const auto run = runIn(folder, {{second, 0}, {second, 5}, {second, 900}});
   ASSERT_EQ(run.status, 0) << run.errors;
-  const Csv csv = readCsv(folder.read("result.csv"));
+  const CsvTable csv = readCsv(folder.read("result.csv"));
   const std::vector<ReportedPoint> report = readReport(run.report);
 
-  std::vector<std::string> header = {"P0",           "blocks", "infoSymbols", "blockErrors",
-                                     "symbolErrors", "SER",    "FER"};
+  std::vector<std::string> header = {
+      "P0",  "blocks",   "infoSymbols", "blockErrors", "symbolErrors", "squaredSymbolErrors",
+      "SER", "SERLower", "SERUpper",    "FER",         "FERLower",     "FERUpper"};
   for (int k = 0; k <= 4; ++k) {
     header.push_back("errors" + std::to_string(k));
     header.push_back("errorRate" + std::to_string(k));
@@ -143,22 +132,36 @@ TEST(CsvResults, EveryNumberReadsBackToTheReportsAtFullPrecision) {
     EXPECT_EQ(formatScientific(std::strtof(row[0].c_str(), nullptr), 2), printed.P0);
     EXPECT_EQ(row[1], printed.blocks);
     EXPECT_EQ(row[2], printed.infoSymbols);
-    const double blocks = std::stod(row[1]);
-    const double infoSymbols = std::stod(row[2]);
-    const double blockErrors = std::stod(row[3]);
-    const double symbolErrors = std::stod(row[4]);
+    const PointCounters counters{std::stoll(row[1]), std::stoi(row[3]), std::stoll(row[2]),
+                                 std::stoll(row[4]), std::stoll(row[5])};
+    const auto blocks = static_cast<double>(counters.blocks);
+    const auto infoSymbols = static_cast<double>(counters.infoSymbols);
+    const auto symbolErrors = static_cast<double>(counters.symbolErrors);
+    // At least one square per wrong symbol, at most all in one block.
+    EXPECT_GE(counters.squaredSymbolErrors, counters.symbolErrors);
+    EXPECT_LE(counters.squaredSymbolErrors, counters.symbolErrors * counters.symbolErrors);
     // The rates are the exact doubles of their counts; the report prints them rounded.
-    const double ser = std::strtod(row[5].c_str(), nullptr);
+    const double ser = std::strtod(row[6].c_str(), nullptr);
     EXPECT_EQ(ser, std::max(symbolErrors, 1.0) / infoSymbols);
     EXPECT_EQ(formatScientific(static_cast<float>(ser), 2), printed.ser);
-    const double fer = std::strtod(row[6].c_str(), nullptr);
-    EXPECT_EQ(fer, blockErrors / blocks);
+    const double fer = std::strtod(row[9].c_str(), nullptr);
+    EXPECT_EQ(fer, counters.blockErrors / blocks);
     EXPECT_EQ(formatScientific(fer, 2), printed.fer);
+    // The bounds are those of the row's own counts, and hold its rates.
+    const PointIntervals intervals = pointIntervals(counters);
+    EXPECT_EQ(std::strtod(row[7].c_str(), nullptr), intervals.ser.lower);
+    EXPECT_EQ(std::strtod(row[8].c_str(), nullptr), intervals.ser.upper);
+    EXPECT_EQ(std::strtod(row[10].c_str(), nullptr), intervals.fer.lower);
+    EXPECT_EQ(std::strtod(row[11].c_str(), nullptr), intervals.fer.upper);
+    EXPECT_LE(intervals.ser.lower, symbolErrors / infoSymbols);
+    EXPECT_GE(intervals.ser.upper, symbolErrors / infoSymbols);
+    EXPECT_LE(intervals.fer.lower, fer);
+    EXPECT_GE(intervals.fer.upper, fer);
     ASSERT_EQ(printed.errors.size(), 5u);
     for (std::size_t k = 0; k < 5; ++k) {
-      EXPECT_EQ(row[7 + 2 * k], printed.errors[k]);
-      const double rate = std::strtod(row[8 + 2 * k].c_str(), nullptr);
-      EXPECT_EQ(rate, std::stod(row[7 + 2 * k]) / infoSymbols);
+      EXPECT_EQ(row[12 + 2 * k], printed.errors[k]);
+      const double rate = std::strtod(row[13 + 2 * k].c_str(), nullptr);
+      EXPECT_EQ(rate, std::stod(row[12 + 2 * k]) / infoSymbols);
       EXPECT_EQ(formatScientific(static_cast<float>(rate), 2), printed.rates[k]);
     }
     // The count of wrongly decoded symbols is the one after the last iteration.
@@ -166,48 +169,88 @@ TEST(CsvResults, EveryNumberReadsBackToTheReportsAtFullPrecision) {
   }
 }
 
-TEST(CsvResults, CommentLinesNameTheVersionAndSeedAndRepeatTheRunExactly) {
+TEST(RunJson, DescribesTheRunAndRepeatsItExactly) {
   ProgramFolder first;
   first.write("param.txt", parameterFile("-1", 64, "0.3"));
   first.write("encoder.txt", "nk=2 nr=1\n i=0 v=0 2 0 5\n i=1 v=0 3 0 2 7\n");
-  ASSERT_EQ(runIn(first, {{second + 17, 0}}).status, 0);
+  SweepOptions options;
+  options.threads = 2;
+  ASSERT_EQ(runIn(first, {{second + 17, 0}, {second + 18, 250}, {second + 20, 5}}, options).status,
+            0);
   const std::string bytes = first.read("result.csv");
-  const Csv csv = readCsv(bytes);
+  const nlohmann::json json = nlohmann::json::parse(first.read("result.json"));
   SourceGenerator seeder;
   seeder.seed(static_cast<std::uint32_t>(second + 17));
-  ASSERT_GE(csv.comments.size(), 15u);
-  EXPECT_EQ(csv.comments[0], "# nbsim " + std::string(programVersion()));
-  EXPECT_EQ(csv.comments[1], "# run seed=" + std::to_string(seeder.draw()) +
-                                 " (the first source generator draw after seeding with the "
-                                 "clock second " +
-                                 std::to_string(second + 17) + ")");
-  EXPECT_EQ(csv.comments[7], "# volume=-1");  // as the file gives it
-  EXPECT_EQ(csv.comments[14], "# L=15");
+  EXPECT_EQ(json["program"], "nbsim");
+  EXPECT_EQ(json["version"], std::string(programVersion()));
+  EXPECT_EQ(json["seed"], seeder.draw());
+  EXPECT_EQ(json["seedClockSecond"], second + 17);
+  EXPECT_EQ(json["inputs"]["param.txt"]["volume"], -1);  // as the file gives it
+  EXPECT_EQ(json["L"], 15);
+  EXPECT_EQ(json["threads"], 2);
+  EXPECT_EQ(json["ranks"], 1);
+  EXPECT_EQ(json["start"], "2020-12-06T06:27:29.250Z");
+  EXPECT_EQ(json["end"], "2020-12-06T06:27:31.005Z");
+  EXPECT_EQ(json["outcome"], "completed");
+  EXPECT_EQ(json["points"], readCsv(bytes).rows.size());
 
-  // The input files and the clock second, rebuilt from the comment lines alone.
-  std::string parameters;
-  std::string codeFile;
-  std::string* file = nullptr;
-  std::int64_t clockSecond = -1;
-  for (const std::string& comment : csv.comments) {
-    const std::string line = comment.substr(2);
-    if (line.rfind("run seed=", 0) == 0) {
-      clockSecond = std::stoll(line.substr(line.rfind(' ') + 1));
-    } else if (line == "param.txt:") {
-      file = &parameters;
-    } else if (line == "encoder.txt:") {
-      file = &codeFile;
-    } else if (file == &parameters ||
-               (file == &codeFile && (line.rfind("nk=", 0) == 0 || line.rfind("i=", 0) == 0))) {
-      *file += line + "\n";
-    }
+  // The input files and the clock second, rebuilt from the description alone.
+  const nlohmann::json& parameters = json["inputs"]["param.txt"];
+  std::string parameterText;
+  for (const char* key :
+       {"Q", "P0_first", "P0_last", "P0_step", "volume", "minBlockErr", "itert"}) {
+    parameterText += std::string(key) + "=" + parameters[key].dump() + "\n";
   }
-  ASSERT_EQ(clockSecond, second + 17);
+  EXPECT_EQ(std::strtof(parameters["P0_step"].dump().c_str(), nullptr), 0.04f);
+  const nlohmann::json& code = json["inputs"]["encoder.txt"];
+  std::string codeText = "nk=" + code["nk"].dump() + " nr=" + code["nr"].dump() + "\n";
+  for (const nlohmann::json& polynomial : code["polynomials"]) {
+    codeText += "i=" + polynomial["i"].dump() + " v=" + polynomial["v"].dump() + " " +
+                std::to_string(polynomial["taps"].size());
+    for (const nlohmann::json& tap : polynomial["taps"]) {
+      codeText += ' ';
+      codeText += tap.dump();
+    }
+    codeText += "\n";
+  }
   ProgramFolder again;
-  again.write("param.txt", parameters);
-  again.write("encoder.txt", codeFile);
-  ASSERT_EQ(runIn(again, {{clockSecond, 0}}).status, 0);
+  again.write("param.txt", parameterText);
+  again.write("encoder.txt", codeText);
+  ASSERT_EQ(runIn(again, {{json["seedClockSecond"].get<std::int64_t>(), 0}}).status, 0);
   EXPECT_EQ(again.read("result.csv"), bytes);
+}
+
+TEST(RunJson, ASeedWithoutAClockSecondAndARunStillGoingAreNull) {
+  CodeDescription code;
+  code.nk = 1;
+  code.nr = 1;
+  code.polynomials[0][0].taps = {0, 1, 3};
+  RunParameters parameters;
+  parameters.P0_first = std::numeric_limits<float>::infinity();
+  const NonBinaryCodec codec(code, 16, 3);
+  const nlohmann::json json =
+      nlohmann::json::parse(runJson(RunDescription{parameters, codec, 42}, 3, nullptr));
+  EXPECT_EQ(json["seed"], 42);
+  EXPECT_TRUE(json["seedClockSecond"].is_null());
+  EXPECT_TRUE(json["end"].is_null());
+  EXPECT_EQ(json["outcome"], "running");
+  EXPECT_EQ(json["points"], 3);
+  EXPECT_EQ(json["inputs"]["param.txt"]["P0_first"], "inf");
+}
+
+TEST(CsvTable, ReadsQuotedFieldsAndRefusesWhatIsNoTable) {
+  CsvTable table;
+  std::string error;
+  ASSERT_TRUE(readCsvTable("a,\"b,\"\"c\"\"\"\r\n1,\"x\r\ny\"\r\n,\r\n", table, error)) << error;
+  EXPECT_EQ(table.header, (std::vector<std::string>{"a", "b,\"c\""}));
+  ASSERT_EQ(table.rows.size(), 2u);
+  EXPECT_EQ(table.rows[0], (std::vector<std::string>{"1", "x\r\ny"}));
+  EXPECT_EQ(table.rows[1], (std::vector<std::string>{"", ""}));
+  for (const char* bad :
+       {"", "a,b\n1,2\r\n", "a,b\r\n1\r\n", "a,b\r\n1,2\"\r\n", "a,b\r\n\"1\"x,2\r\n",
+        "a,b\r\n\"1,2\r\n", "# comment\r\na,b\r\n1,2\r\n"}) {
+    EXPECT_FALSE(readCsvTable(bad, table, error)) << bad;
+  }
 }
 
 TEST(CsvResults, ACsvThatCannotBeWrittenLeavesTheReportWholeAndEndsWithStatus4) {

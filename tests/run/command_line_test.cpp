@@ -90,14 +90,14 @@ TEST(CommandLine, RefusesWhatItCannotUnderstandWithOneUsageLineAndTouchesNothing
   }
 }
 
-// The seed that a run's CSV records.
-std::string recordedSeed(const std::string& csv) {
-  const std::string key = "# run seed=";
-  const std::size_t at = csv.find(key) + key.size();
-  return csv.substr(at, csv.find(' ', at) - at);
+// The seed that a run's result.json records.
+std::string recordedSeed(const std::string& json) {
+  const std::string key = "\"seed\": ";
+  const std::size_t at = json.find(key) + key.size();
+  return json.substr(at, json.find_first_not_of("0123456789", at) - at);
 }
 
-TEST(CommandLine, RunsInTheNamedFolderAndRepeatsARunFromTheSeedItRecords) {
+TEST(CommandLine, RunsInTheNamedFolderRepeatsARunFromItsSeedAndPlotsRuns) {
   ProgramFolder here;
   std::filesystem::create_directory(here.path() / "first");
   std::filesystem::create_directory(here.path() / "again");
@@ -109,7 +109,7 @@ TEST(CommandLine, RunsInTheNamedFolderAndRepeatsARunFromTheSeedItRecords) {
   const ProgramOutcome first = here.run(second, "--no-wait first");
   ASSERT_EQ(first.exitStatus, 0) << first.errors;
   EXPECT_FALSE(here.exists("result.txt"));
-  const std::string seed = recordedSeed(here.read("first/result.csv"));
+  const std::string seed = recordedSeed(here.read("first/result.json"));
 
   // Another clock second draws another seed; the recorded one repeats the first run, and
   // --threads takes the place of a bad NBSIM_THREADS without a word.
@@ -123,8 +123,21 @@ TEST(CommandLine, RunsInTheNamedFolderAndRepeatsARunFromTheSeedItRecords) {
   EXPECT_EQ(again.errors, "");
   EXPECT_EQ(here.read("again/result.txt"), here.read("first/result.txt"));
   EXPECT_EQ(maskClockLines(again.console), maskClockLines(first.console));
-  EXPECT_NE(here.read("again/result.csv").find("# run seed=" + seed + " (chosen with --seed)"),
-            std::string::npos);
+  EXPECT_EQ(recordedSeed(here.read("again/result.json")), seed);
+  EXPECT_NE(here.read("again/result.json").find("\"seedClockSecond\": null"), std::string::npos);
+  EXPECT_EQ(here.read("again/result.csv"), here.read("first/result.csv"));
+
+  // The two runs on one plot, and a run that is not there.
+  const std::string before = here.listing();
+  const ProgramOutcome plot = here.run(-1, "--plot first again");
+  EXPECT_EQ(plot.exitStatus, 0) << plot.errors;
+  EXPECT_EQ(plot.console.rfind("<?xml", 0), 0u);
+  EXPECT_EQ(plot.errors, "");
+  const ProgramOutcome missing = here.run(-1, "--plot first nowhere");
+  EXPECT_EQ(missing.exitStatus, exitPlotRuns);
+  EXPECT_EQ(missing.console, "");
+  EXPECT_EQ(std::count(missing.errors.begin(), missing.errors.end(), '\n'), 1) << missing.errors;
+  EXPECT_EQ(here.listing(), before);
 }
 
 // Runs nbsim in `folder` on a new pseudo-terminal, as its foreground process or as a background

@@ -53,12 +53,14 @@ TEST_P(GoldenRun, ReproducesReportAndConsoleByteForByte) {
           << line;
     }
     EXPECT_TRUE(folder.exists("result.csv"));
+    EXPECT_TRUE(folder.exists("result.json"));
     EXPECT_TRUE(folder.exists("result.svg"));
   } else {
     EXPECT_NE(outcome.exitStatus, 0);
     EXPECT_EQ(folder.read("result.txt"), earlierReport);
     EXPECT_NE(outcome.errors, "");
     EXPECT_FALSE(folder.exists("result.csv"));
+    EXPECT_FALSE(folder.exists("result.json"));
     EXPECT_FALSE(folder.exists("result.svg"));
   }
 }

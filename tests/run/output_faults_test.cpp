@@ -105,6 +105,7 @@ struct Interrupted {
   std::string errors;
   std::string report;
   std::string csv;
+  std::string json;
   bool plotted = false;
   std::size_t consolePoints = 0;
 };
@@ -129,6 +130,7 @@ Interrupted interruptLongSweep(const char* signal, int threads) {
   run.errors = folder.read("stderr.captured");
   run.report = folder.read("result.txt");
   run.csv = folder.read("result.csv");
+  run.json = folder.read("result.json");
   run.plotted = folder.exists("result.svg");
   run.consolePoints = countOf(folder.read("stdout.captured"), "P0 is ");
   return run;
@@ -151,8 +153,12 @@ TEST(Interruption, LeavesEveryCompletedPointAndNothingElse) {
                               " completed points\n");
     EXPECT_EQ(run.consolePoints, points);
     EXPECT_EQ(countOf(run.report, blockErrorLine), points);
-    // The CSV has a row for each of them, and the plot is there.
+    // The CSV has a row for each of them, the JSON says so, and the plot is there.
     EXPECT_EQ(countOf(run.csv, "\r\n0."), points);
+    EXPECT_NE(
+        run.json.find("\"outcome\": \"interrupted\",\n  \"points\": " + std::to_string(points)),
+        std::string::npos)
+        << run.json;
     EXPECT_TRUE(run.plotted);
     // The report ends with the last point's block error line.
     const std::size_t last = run.report.rfind(blockErrorLine);

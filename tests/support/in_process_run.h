@@ -56,7 +56,8 @@ inline InProcessRun runIn(const ProgramFolder& folder, std::vector<ClockReading>
   CountingKeys keys;
   RunFiles files{(folder.path() / "param.txt").string(),  (folder.path() / "encoder.txt").string(),
                  (folder.path() / "result.txt").string(), (folder.path() / "result.csv").string(),
-                 (folder.path() / "result.svg").string(), (folder.path() / "nbsim.lock").string()};
+                 (folder.path() / "result.svg").string(), (folder.path() / "nbsim.lock").string(),
+                 (folder.path() / "result.json").string()};
   RunEnvironment environment{console, errors, clock, clock, keys, files, sweep, progress, {}};
   InProcessRun run;
   run.status = runProgram(environment);
