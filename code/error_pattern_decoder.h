@@ -70,6 +70,9 @@ class ErrorPatternDecoder {
   SyndromeBuilder builder_;
   DecoderPasses passes_;
   bool clean_ = true;  // no error received since the block was last cleared
+  // A block without an information error and with at most this many check errors is never
+  // corrected: see decodeBlock.
+  std::int32_t idleCheckErrors_ = 0;
 };
 
 }  // namespace nbsim

@@ -36,6 +36,10 @@ class SyndromeBuilder {
     checks_[checkCount_++] = {at, minusE};
   }
 
+  // The errors received since the last build.
+  std::int32_t informationErrors() const { return informationCount_; }
+  std::int32_t checkErrors() const { return checkCount_; }
+
   // Makes the syndrome of `block` that of the errors received since the last build.
   void build(DecoderBlock& block);
 
