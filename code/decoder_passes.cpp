@@ -215,8 +215,12 @@ std::uint32_t DecoderPasses::voteGroup(const DecoderBlock& block, std::int32_t i
 #if NBSIM_WIDE_DECODER
   if constexpr (wide) {
     if (groupVote_ && (due & (due - 1)) != 0) {
+      // As below, on sixteen positions; 128-bit, so that this stays plain code.
       const std::int32_t at = layout.changed(i, first);
-      const bool withD = votes::anyWideLane(&block.changed[at]);
+      const __m128i any =
+          _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&block.changed[at])),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(&block.changed[at + 8])));
+      const bool withD = _mm_movemask_epi8(_mm_cmpeq_epi16(any, _mm_setzero_si128())) != 0xFFFF;
       const votes::WideGroupVoteKernel kernel = withD || J == 0
                                                     ? votes::wideGroupVoteKernels[J]
                                                     : votes::wideGroupVoteKernelsWithoutD[J - 1];
@@ -242,8 +246,8 @@ std::uint32_t DecoderPasses::voteGroup(const DecoderBlock& block, std::int32_t i
     const std::int32_t lane = std::countr_zero(due);
     const std::int32_t c = first + lane;
     return votes::loneVotes[J - 1](block.difference[layout.changed(i, c)],
-                                   block.syndrome.data() + c, offsets, groupVotes_[i * laneStride + lane],
-                                   threshold, values[lane])
+                                   block.syndrome.data() + c, offsets,
+                                   groupVotes_[i * laneStride + lane], threshold, values[lane])
                ? due
                : 0;
   }

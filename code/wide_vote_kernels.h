@@ -24,12 +24,6 @@ NBSIM_AVX2 inline std::uint32_t wideLanes(__m256i mask) {
   return (bytes & 0xFFu) | ((bytes >> 8) & 0xFF00u);
 }
 
-// Whether any of the sixteen 16-bit values at `at` is not 0.
-NBSIM_AVX2 inline bool anyWideLane(const std::int16_t* at) {
-  const __m256i values = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
-  return _mm256_testz_si256(values, values) == 0;
-}
-
 // `sum` plus the sixteen 16-bit lanes at base + offsets[k] for every offset up to `end`;
 // `fixed` > 0: exactly that many offsets, a constant so that the loop unrolls.
 template <std::int32_t fixed>
