@@ -82,8 +82,7 @@ void BM_GroupVote(benchmark::State& state) {
 #if NBSIM_WIDE_DECODER
     if (wide) {
       sum += votes::wideGroupVoteKernelsWithoutD[7](nullptr, syndromes, inputs.offsets.data(),
-                                                    inputs.counts.data(), 0, 0xFFFF,
-                                                    values.data());
+                                                    inputs.counts.data(), 0, 0xFFFF, values.data());
     } else
 #endif
     {
@@ -124,9 +123,8 @@ void BM_ErrorPatterns(benchmark::State& state) {
     source.transmitZeros(138, [&errors](std::int64_t s, Symbol e) { errors += s + e; });
   }
   benchmark::DoNotOptimize(errors);
-  state.counters["time_per_symbol"] =
-      benchmark::Counter(138, benchmark::Counter::kIsIterationInvariantRate |
-                                  benchmark::Counter::kInvert);
+  state.counters["time_per_symbol"] = benchmark::Counter(
+      138, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_ErrorPatterns)->ArgName("P0_milli")->Arg(100)->Arg(20);
 

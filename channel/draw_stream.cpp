@@ -43,9 +43,8 @@ constexpr std::size_t hugePageBytes = std::size_t{2} << 20;
         _mm256_packs_epi32(lanesBelow(draws + k, limit), lanesBelow(draws + k + 8, limit));
     const __m256i high =
         _mm256_packs_epi32(lanesBelow(draws + k + 16, limit), lanesBelow(draws + k + 24, limit));
-    const __m256i bytes =
-        _mm256_permutevar8x32_epi32(_mm256_packs_epi16(low, high),
-                                    _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+    const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packs_epi16(low, high),
+                                                      _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
     marks |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(bytes)))
              << k;
   }

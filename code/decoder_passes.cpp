@@ -180,8 +180,7 @@ template <std::int32_t fixedChecks>
 // Inlined into the wide passes, which are flattened.
 template <std::int32_t fixedChecks>
 NBSIM_AVX2 std::uint32_t DecoderPasses::countWideGroup(const BranchCounts& branch,
-                                                       std::int32_t first,
-                                                       std::uint32_t& reached) {
+                                                       std::int32_t first, std::uint32_t& reached) {
   // Every flag read stands at a non-negative index: offset + first >= flagPad - 14.
   const __m256i sum = votes::addWideLanesAt<fixedChecks>(
       _mm256_loadu_si256(reinterpret_cast<const __m256i*>(branch.changed + first)),
@@ -245,9 +244,13 @@ std::uint32_t DecoderPasses::voteGroup(const DecoderBlock& block, std::int32_t i
   if (groupVote_ && J >= 1 && J <= votes::largestLoneVote) {
     const std::int32_t lane = std::countr_zero(due);
     const std::int32_t c = first + lane;
-    return votes::loneVotes[J - 1](block.difference[layout.changed(i, c)],
-                                   block.syndrome.data() + c, offsets,
-                                   groupVotes_[i * laneStride + lane], threshold, values[lane])
+#if NBSIM_WIDE_DECODER
+    const votes::LoneVote vote = wide ? votes::wideLoneVotes[J - 1] : votes::loneVotes[J - 1];
+#else
+    const votes::LoneVote vote = votes::loneVotes[J - 1];
+#endif
+    return vote(block.difference[layout.changed(i, c)], block.syndrome.data() + c, offsets,
+                groupVotes_[i * laneStride + lane], threshold, values[lane])
                ? due
                : 0;
   }
@@ -311,12 +314,14 @@ bool DecoderPasses::runPass(DecoderBlock& block, std::int32_t threshold,
 }
 
 // Flattened, so that the 256-bit counts and everything else of the pass are inlined into it.
-template <std::int32_t fixedChecks>
 #if NBSIM_WIDE_DECODER
-NBSIM_AVX2 [[gnu::flatten]]
+#define NBSIM_WIDE_PASS NBSIM_AVX2 [[gnu::flatten]]
+#else
+#define NBSIM_WIDE_PASS
 #endif
-bool DecoderPasses::runWidePass(DecoderBlock& block, std::int32_t threshold,
-                                std::int32_t lowestThreshold, bool& lowestReached) {
+template <std::int32_t fixedChecks>
+NBSIM_WIDE_PASS bool DecoderPasses::runWidePass(DecoderBlock& block, std::int32_t threshold,
+                                                std::int32_t lowestThreshold, bool& lowestReached) {
   return passBody<fixedChecks, true>(block, threshold, lowestThreshold, lowestReached);
 }
 

@@ -207,8 +207,7 @@ NBSIM_AVX2 void SyndromeBuilder::addWideInformationSums(DecoderBlock& block) {
       // Lanes at L and above compute nothing that is kept; they read no further than the
       // padding after each row of mirrored_.
       const __m256i x = votes::addWideLanesAt<fixedTaps>(zero, mirrored_.data() + j, begin, end);
-      const __m256i r =
-          _mm256_sub_epi16(x, _mm256_mullo_epi16(_mm256_mulhi_epu16(x, inverse), Q));
+      const __m256i r = _mm256_sub_epi16(x, _mm256_mullo_epi16(_mm256_mulhi_epu16(x, inverse), Q));
       const __m256i below = _mm256_cmpeq_epi16(_mm256_subs_epu16(r, belowQ), zero);
       const __m256i sum = _mm256_sub_epi16(r, _mm256_andnot_si256(below, Q));
       const __m256i nonzero =

@@ -50,8 +50,8 @@ NBSIM_AVX2 inline __m256i addWideLanesAt(__m256i sum, const std::int16_t* base,
           other, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + offsets[1])));
     }
     if (offsets != end) {
-      sum = _mm256_add_epi16(
-          sum, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + *offsets)));
+      sum = _mm256_add_epi16(sum,
+                             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + *offsets)));
     }
   }
   return _mm256_add_epi16(sum, other);
@@ -112,8 +112,8 @@ NBSIM_AVX2 std::uint32_t wideGroupVote(const std::uint32_t* differences,
   __m256i second = _mm256_setzero_si256();
 #pragma GCC unroll 16
   for (std::int32_t a = 0; a < N; ++a) {
-    second = _mm256_max_epi16(
-        second, _mm256_andnot_si256(_mm256_cmpeq_epi16(vote[a], winner), count[a]));
+    second = _mm256_max_epi16(second,
+                              _mm256_andnot_si256(_mm256_cmpeq_epi16(vote[a], winner), count[a]));
   }
   const __m256i bar = _mm256_add_epi16(_mm256_max_epi16(second, zeroVotes), thresholds);
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(values),
@@ -122,6 +122,24 @@ NBSIM_AVX2 std::uint32_t wideGroupVote(const std::uint32_t* differences,
                       _mm256_cvtepu16_epi32(_mm256_extracti128_si256(winner, 1)));
   return wideLanes(_mm256_cmpgt_epi16(best, bar));
 }
+
+// loneVote (vote_kernels.h) compiled for AVX2: the same 128-bit steps, in the shorter forms
+// that AVX2 processors run, with three operands.
+template <std::int32_t C>
+NBSIM_AVX2 [[gnu::flatten]] bool wideLoneVote(std::uint32_t d, const std::uint32_t* syndromes,
+                                              const std::int32_t* offsets, std::int32_t m,
+                                              std::int32_t threshold, std::uint32_t& a) {
+  return loneVote<C>(d, syndromes, offsets, m, threshold, a);
+}
+
+template <std::size_t... K>
+constexpr std::array<LoneVote, sizeof...(K)> makeWideLoneVotes(std::index_sequence<K...>) {
+  return {&wideLoneVote<static_cast<std::int32_t>(K) + 1>...};
+}
+
+// As loneVotes.
+inline constexpr auto wideLoneVotes =
+    makeWideLoneVotes(std::make_index_sequence<largestLoneVote>());
 
 using WideGroupVoteKernel = std::uint32_t (*)(const std::uint32_t*, const std::uint32_t*,
                                               const std::int32_t*, const std::int16_t*,
