@@ -45,8 +45,9 @@ DecoderPasses::DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& bl
   const std::int32_t fixedChecks = nk == 1 ? block.checks[0] : 0;
   pass_ = passFor<false>(fixedChecks, std::make_index_sequence<largestFixedChecks>());
 #if NBSIM_WIDE_DECODER
-  if (variant == DecoderVariant::avx2) {
+  if (isWide(variant)) {
     pass_ = passFor<true>(fixedChecks, std::make_index_sequence<largestFixedChecks>());
+    registers32_ = variant == DecoderVariant::avx512;
   }
 #else
   static_cast<void>(variant);
@@ -220,9 +221,11 @@ std::uint32_t DecoderPasses::voteGroup(const DecoderBlock& block, std::int32_t i
           _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&block.changed[at])),
                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(&block.changed[at + 8])));
       const bool withD = _mm_movemask_epi8(_mm_cmpeq_epi16(any, _mm_setzero_si128())) != 0xFFFF;
-      const votes::WideGroupVoteKernel kernel = withD || J == 0
-                                                    ? votes::wideGroupVoteKernels[J]
-                                                    : votes::wideGroupVoteKernelsWithoutD[J - 1];
+      const votes::WideGroupVoteKernel kernel =
+          withD || J == 0
+              ? (registers32_ ? votes::wideGroupVoteKernels32 : votes::wideGroupVoteKernels)[J]
+              : (registers32_ ? votes::wideGroupVoteKernelsWithoutD32
+                              : votes::wideGroupVoteKernelsWithoutD)[J - 1];
       return due & kernel(&block.difference[at], block.syndrome.data() + first, offsets,
                           &groupVotes_[i * laneStride], threshold, due, values);
     }

@@ -102,6 +102,7 @@ class DecoderPasses {
   Pass pass_ = nullptr;                        // runPass for this code
   // A group's eight votes are taken at once for alphabets of 15-bit values and short checks.
   bool groupVote_ = false;
+  bool registers32_ = false;  // the wide group votes use the 32 registers of AVX-512
   // A group's lanes per branch in groupVotes_ and groupValues_, for either width.
   static constexpr std::int32_t laneStride = 16;
   std::vector<std::int16_t> groupVotes_;        // laneStride per branch, from countGroup

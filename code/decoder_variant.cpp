@@ -11,7 +11,13 @@ std::vector<DecoderVariant> availableDecoderVariants() {
 #if NBSIM_VECTOR_DECODER
   std::vector<DecoderVariant> variants{DecoderVariant::sse2};
 #if NBSIM_WIDE_DECODER
-  if (__builtin_cpu_supports("avx2")) variants.push_back(DecoderVariant::avx2);
+  if (__builtin_cpu_supports("avx2")) {
+    variants.push_back(DecoderVariant::avx2);
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+        __builtin_cpu_supports("avx512bw")) {
+      variants.push_back(DecoderVariant::avx512);
+    }
+  }
 #endif
   return variants;
 #else
@@ -37,6 +43,8 @@ const char* decoderVariantName(DecoderVariant variant) {
       return "sse2";
     case DecoderVariant::avx2:
       return "avx2";
+    case DecoderVariant::avx512:
+      return "avx512";
   }
   return "?";
 }

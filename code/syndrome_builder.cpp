@@ -41,7 +41,7 @@ SyndromeBuilder::SyndromeBuilder(const NonBinaryCodec& codec, const DecoderBlock
     const std::int32_t fixedTaps = code.nk == 1 && code.nr == 1 ? block.checks[0] : 0;
     sums_ = sumsFor<false>(fixedTaps, std::make_index_sequence<largestFixedTaps>());
 #if NBSIM_WIDE_DECODER
-    if (variant == DecoderVariant::avx2) {
+    if (isWide(variant)) {
       sums_ = sumsFor<true>(fixedTaps, std::make_index_sequence<largestFixedTaps>());
     }
 #endif

@@ -9,7 +9,7 @@ FastPointSimulator::FastPointSimulator(const NonBinaryCodec& codec, const PointL
       nk_(codec.nk()),
       nr_(codec.nr()),
       itert_(codec.itert()),
-      source_(cache, codec.alphabetSize(), variant == DecoderVariant::avx2),
+      source_(cache, codec.alphabetSize(), isWide(variant)),
       decoder_(codec, variant) {}
 
 bool FastPointSimulator::simulate(float P0, PointResult& result, const StopRequest& stop,
