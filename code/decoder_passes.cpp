@@ -362,8 +362,8 @@ template <std::int32_t fixedChecks, bool wide>
     }
     const std::int32_t first = top - (width - 1);
     // Positions below 0 read the padding or the upper half; they are not positions.
-    const std::uint32_t positions =
-        top < width - 1 ? (allLanes << (width - 1 - top)) & allLanes : allLanes;
+    // Without a branch: the last group of every pass would mispredict it.
+    const std::uint32_t positions = (allLanes << std::max(0, width - 1 - top)) & allLanes;
     std::uint32_t due = 0;
     for (std::int32_t i = 0; i < nk; ++i) {
       std::uint32_t reached = 0;
