@@ -42,18 +42,21 @@ DecoderPasses::DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& bl
   for (std::int32_t k = static_cast<std::int32_t>(threshold_.size()) - 2; k >= 0; --k) {
     lowestThreshold_[k] = std::min(threshold_[k + 1], lowestThreshold_[k + 1]);
   }
+#if NBSIM_VECTOR_DECODER
+  groupVote_ = codec.alphabetSize() <= 32768 && codec.maxChecks() + 1 <= votes::largestGroupVote;
+#endif
   const std::int32_t fixedChecks = nk == 1 ? block.checks[0] : 0;
   pass_ = passFor<false>(fixedChecks, std::make_index_sequence<largestFixedChecks>());
 #if NBSIM_WIDE_DECODER
-  if (isWide(variant)) {
+  // Sixteen positions a step only where a group's votes are taken at once: a vote of one symbol
+  // at a time costs the same for either width, and a correction takes the votes below it again,
+  // which are twice as many in a wide group.
+  if (isWide(variant) && groupVote_) {
     pass_ = passFor<true>(fixedChecks, std::make_index_sequence<largestFixedChecks>());
     registers32_ = variant == DecoderVariant::avx512;
   }
 #else
   static_cast<void>(variant);
-#endif
-#if NBSIM_VECTOR_DECODER
-  groupVote_ = codec.alphabetSize() <= 32768 && codec.maxChecks() + 1 <= votes::largestGroupVote;
 #endif
   std::int64_t allChecks = 0;
   for (const std::int32_t J : block.checks) allChecks += J;

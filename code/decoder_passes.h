@@ -56,7 +56,8 @@ class DecoderPasses {
   template <std::int32_t fixedChecks>
   bool runPass(DecoderBlock& block, std::int32_t threshold, std::int32_t lowestThreshold,
                bool& lowestReached);
-  // The same on sixteen positions a step, with 256-bit vectors (the avx2 variant).
+  // The same on sixteen positions a step, with 256-bit vectors (the avx2 and avx512 variants),
+  // where group votes serve.
   template <std::int32_t fixedChecks>
   bool runWidePass(DecoderBlock& block, std::int32_t threshold, std::int32_t lowestThreshold,
                    bool& lowestReached);
@@ -100,7 +101,7 @@ class DecoderPasses {
   std::vector<std::int32_t> threshold_;
   std::vector<std::int32_t> lowestThreshold_;  // per pass: the lowest threshold after it
   Pass pass_ = nullptr;                        // runPass for this code
-  // A group's eight votes are taken at once for alphabets of 15-bit values and short checks.
+  // A group's votes are taken at once for alphabets of 15-bit values and short checks.
   bool groupVote_ = false;
   bool registers32_ = false;  // the wide group votes use the 32 registers of AVX-512
   // A group's lanes per branch in groupVotes_ and groupValues_, for either width.
