@@ -79,8 +79,8 @@ inline RandomPoint randomPoint(std::mt19937_64& random) {
   };
   RandomPoint point;
   point.code = randomCode(random);
-  static constexpr std::int32_t alphabets[] = {2, 3, 4, 10, 256, 65536};
-  point.parameters.Q = alphabets[below(6)];
+  static constexpr std::int32_t alphabets[] = {2, 3, 4, 10, 16, 128, 256, 257, 65536};
+  point.parameters.Q = alphabets[below(9)];
   point.parameters.itert = 3 + below(8);
   static constexpr float special[] = {0.0f, 1.0f, 0.5f, 0.001f};
   point.P0 = below(5) == 0 ? special[below(4)]
@@ -110,12 +110,13 @@ inline PointResult referencePoint(const RandomPoint& point) {
   return ReferencePointSimulator(codec, limits, point.seed).simulate(point.P0);
 }
 
-// The point on the fast path, with the case's draw-stream caps.
-inline PointResult fastPoint(const RandomPoint& point) {
+// The point on the fast path, with the case's draw-stream caps and the decoder's `variant`.
+inline PointResult fastPoint(const RandomPoint& point,
+                             DecoderVariant variant = chosenDecoderVariant()) {
   const NonBinaryCodec codec(point.code, point.parameters.Q, point.parameters.itert);
   const PointLimits limits{point.parameters.volume, point.parameters.minBlockErr};
   DrawStreamCache cache(point.seed, point.chunkSize, point.chunkCount);
-  return FastPointSimulator(codec, limits, cache).simulate(point.P0);
+  return FastPointSimulator(codec, limits, cache, variant).simulate(point.P0);
 }
 
 }  // namespace nbsim::testing

@@ -12,6 +12,12 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define NBSIM_WIDE_MARKS 1
+#include <immintrin.h>
+#else
+#define NBSIM_WIDE_MARKS 0
+#endif
 
 namespace nbsim {
 
@@ -19,6 +25,32 @@ namespace {
 
 // The size and alignment of a huge page, which a slab fills whole.
 constexpr std::size_t hugePageBytes = std::size_t{2} << 20;
+
+#if NBSIM_WIDE_MARKS
+// All ones in the lanes of the eight draws at `draws` that are below `limit`.
+[[gnu::target("avx2")]] inline __m256i lanesBelow(const std::int32_t* draws, __m256i limit) {
+  return _mm256_cmpgt_epi32(limit, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(draws)));
+}
+
+// Bit k: draws[k] <= bound, for all 64 draws, 32 a step; bound + 1 must not overflow.
+[[gnu::target("avx2")]] std::uint64_t wideMarksAtOrBelow(const std::int32_t* draws,
+                                                         std::int32_t bound) {
+  const __m256i limit = _mm256_set1_epi32(bound + 1);
+  std::uint64_t marks = 0;
+  for (std::int64_t k = 0; k < 64; k += 32) {
+    // The packs work within each half; the permutation puts the eight quarters back in order.
+    const __m256i low =
+        _mm256_packs_epi32(lanesBelow(draws + k, limit), lanesBelow(draws + k + 8, limit));
+    const __m256i high =
+        _mm256_packs_epi32(lanesBelow(draws + k + 16, limit), lanesBelow(draws + k + 24, limit));
+    const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packs_epi16(low, high),
+                                                      _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+    marks |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(bytes)))
+             << k;
+  }
+  return marks;
+}
+#endif
 
 }  // namespace
 
@@ -77,7 +109,8 @@ ShiftXorGenerator DrawStreamCache::continuation() {
   return generator_;
 }
 
-DrawCursor::DrawCursor(DrawStreamCache& cache) : cache_(cache) {}
+DrawCursor::DrawCursor(DrawStreamCache& cache, bool wideMarks)
+    : cache_(cache), wideMarks_(wideMarks) {}
 
 void DrawCursor::restart() {
   position_ = nullptr;
@@ -114,6 +147,12 @@ void DrawCursor::markAtOrBelow(std::int32_t bound) {
     marks = count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
   } else if (bound >= 0) {  // no draw is negative
     std::int64_t k = 0;
+#if NBSIM_WIDE_MARKS
+    if (wideMarks_ && count == 64) {
+      marks = wideMarksAtOrBelow(position_, bound);
+      k = 64;
+    }
+#endif
 #if defined(__SSE2__)
     // Sixteen draws a step, their comparisons packed to bytes; bound + 1 does not overflow here.
     const __m128i limit = _mm_set1_epi32(bound + 1);

@@ -73,7 +73,8 @@ class DrawStreamCache {
 // One point's reading position in the stream, from its start.
 class DrawCursor {
  public:
-  explicit DrawCursor(DrawStreamCache& cache);
+  // `wideMarks`: marks draws with 256-bit vectors, which needs a processor with AVX2.
+  explicit DrawCursor(DrawStreamCache& cache, bool wideMarks = false);
 
   // Returns to the first draw of the stream.
   void restart();
@@ -176,6 +177,7 @@ class DrawCursor {
   std::uint64_t marks_ = 0;
   std::int64_t markedCount_ = 0;
   std::int32_t markedBound_ = 0;
+  bool wideMarks_ = false;
 };
 
 }  // namespace nbsim

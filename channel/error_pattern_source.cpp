@@ -22,8 +22,8 @@ std::int32_t corruptionBound(float P0) {
   return static_cast<std::int32_t>(below);
 }
 
-ErrorPatternSource::ErrorPatternSource(DrawStreamCache& cache, std::int32_t Q)
-    : cursor_(cache), otherValues_(static_cast<std::uint32_t>(Q) - 1) {}
+ErrorPatternSource::ErrorPatternSource(DrawStreamCache& cache, std::int32_t Q, bool wideMarks)
+    : cursor_(cache, wideMarks), otherValues_(static_cast<std::uint32_t>(Q) - 1) {}
 
 void ErrorPatternSource::startPoint(float P0) {
   cursor_.restart();

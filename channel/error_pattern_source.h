@@ -41,8 +41,8 @@ class RemainderDivisor {
 
 class ErrorPatternSource {
  public:
-  // Reads `cache` for an alphabet of Q symbols, 2..2147483647.
-  ErrorPatternSource(DrawStreamCache& cache, std::int32_t Q);
+  // Reads `cache` for an alphabet of Q symbols, 2..2147483647; `wideMarks` as for DrawCursor.
+  ErrorPatternSource(DrawStreamCache& cache, std::int32_t Q, bool wideMarks = false);
 
   // Starts a point: back to the start of the stream, with error probability P0.
   void startPoint(float P0);

@@ -4,6 +4,11 @@
 #include <algorithm>
 
 namespace nbsim {
+namespace {
+
+constexpr std::int64_t largestCheckTable = std::int64_t{1} << 20;
+
+}  // namespace
 
 DecoderBlock::DecoderBlock(const NonBinaryCodec& codec)
     : layout(codec.code().nk, codec.code().nr, codec.blockLength()),
@@ -21,6 +26,22 @@ DecoderBlock::DecoderBlock(const NonBinaryCodec& codec)
     checks[i] = static_cast<std::int32_t>(informationTaps.size()) - tapStart.back();
   }
   tapStart.push_back(static_cast<std::int32_t>(informationTaps.size()));
+  // The table takes L entries per tap; beyond a few MiB, working each index out costs less than
+  // the cache misses of reading it.
+  const std::int64_t L = layout.L();
+  const std::int64_t entries = L * static_cast<std::int64_t>(informationTaps.size());
+  if (entries <= largestCheckTable) {
+    checkIndices.reserve(static_cast<std::size_t>(entries));
+    for (std::int32_t i = 0; i < code.nk; ++i) {
+      checkStart.push_back(static_cast<std::int32_t>(checkIndices.size()));
+      for (std::int32_t c = 0; c < layout.L(); ++c) {
+        for (std::int32_t k = tapStart[i]; k < tapStart[i + 1]; ++k) {
+          const std::int32_t j = c - informationTaps[k].t;
+          checkIndices.push_back(informationTaps[k].base + (j < 0 ? j + layout.L() : j));
+        }
+      }
+    }
+  }
   decision.assign(layout.decisionSize(), 0);
   difference.assign(layout.changedSize(), 0);
   syndrome.assign(layout.syndromeSize(), 0);

@@ -26,8 +26,9 @@ struct DecoderBlock {
   void clear();
 
   // Adds x (0..Q-1) to every syndrome symbol that checks information symbol (i, c), and keeps
-  // their non-zero flags. `duringPass`: returns whether one of them went from zero to non-zero.
-  // `fixedChecks` > 0: branch i has that many checks, a constant so that the loop unrolls.
+  // their non-zero flags. `duringPass`: x is not 0, and returns whether one of them went from
+  // zero to non-zero. `fixedChecks` > 0: branch i has that many checks, a constant so that the
+  // loop unrolls.
   template <bool duringPass, std::int32_t fixedChecks = 0>
   bool addAlongChecks(std::int32_t i, std::int32_t c, std::uint32_t x);
 
@@ -42,6 +43,12 @@ struct DecoderBlock {
   std::vector<std::int32_t> checkOffsets;
   std::vector<std::int32_t> tapStart;
   std::vector<std::int32_t> checks;  // J(i): taps of information branch i
+  // Where the checks of every information symbol stand, when the table is small enough to keep:
+  // the J(i) syndrome indices of (i, c), each layout.syndrome(v, c - t mod L), from
+  // checkIndices[checkStart[i] + c J(i)]; empty when not kept. A correction reads its checks
+  // here instead of working out where each one wraps.
+  std::vector<std::int32_t> checkIndices;
+  std::vector<std::int32_t> checkStart;
 
   // The block, at the indices that `layout` gives.
   std::vector<std::uint32_t> decision;
@@ -61,8 +68,27 @@ bool DecoderBlock::addAlongChecks(std::int32_t i, std::int32_t c, std::uint32_t 
   std::uint32_t* const syndromes = syndrome.data();
   std::int16_t* const flags = nonzero.data();
   std::uint32_t raised = 0;
-  const InformationTap* const taps = informationTaps.data() + tapStart[i];
   const std::int32_t J = fixedChecks > 0 ? fixedChecks : tapStart[i + 1] - tapStart[i];
+  if (!checkIndices.empty()) {
+    const std::int32_t* const indices = checkIndices.data() + checkStart[i] + c * J;
+#pragma GCC unroll 16
+    for (std::int32_t k = 0; k < J; ++k) {
+      std::uint32_t* const symbol = syndromes + indices[k];
+      std::int16_t* const flag = flags + indices[k];
+      const std::uint32_t before = symbol[0];
+      const std::uint32_t sum = before + x;
+      const std::uint32_t after = sum >= modulus ? sum - modulus : sum;
+      symbol[0] = after;
+      symbol[mirror] = after;
+      const auto isNonzero = static_cast<std::int16_t>(after != 0);
+      flag[0] = isNonzero;
+      flag[mirror] = isNonzero;
+      // x is not 0 modulo Q during a pass, so a zero symbol always becomes non-zero.
+      if constexpr (duringPass) raised |= static_cast<std::uint32_t>(before == 0);
+    }
+    return raised != 0;
+  }
+  const InformationTap* const taps = informationTaps.data() + tapStart[i];
 #pragma GCC unroll 16
   for (std::int32_t k = 0; k < J; ++k) {
     // Information symbol (i, c) enters the check at position j of branch v where j + t = c.

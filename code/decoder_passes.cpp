@@ -15,6 +15,9 @@
 #if NBSIM_VECTOR_DECODER
 #include "code/vote_kernels.h"
 #endif
+#if NBSIM_WIDE_DECODER
+#include "code/wide_vote_kernels.h"
+#endif
 
 namespace nbsim {
 namespace {
@@ -30,7 +33,8 @@ constexpr std::int32_t slowGroupChecks = 128;  // all checks, from which a group
 
 }  // namespace
 
-DecoderPasses::DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& block)
+DecoderPasses::DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& block,
+                             DecoderVariant variant)
     : threshold_(codec.schedule().threshold), scalarVote_(codec.maxChecks()) {
   const auto nk = static_cast<std::size_t>(codec.code().nk);
   // The lowest threshold of the passes after each one (its own for the last).
@@ -38,16 +42,28 @@ DecoderPasses::DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& bl
   for (std::int32_t k = static_cast<std::int32_t>(threshold_.size()) - 2; k >= 0; --k) {
     lowestThreshold_[k] = std::min(threshold_[k + 1], lowestThreshold_[k + 1]);
   }
-  pass_ = passFor(nk == 1 ? block.checks[0] : 0, std::make_index_sequence<largestFixedChecks>());
 #if NBSIM_VECTOR_DECODER
   groupVote_ = codec.alphabetSize() <= 32768 && codec.maxChecks() + 1 <= votes::largestGroupVote;
+#endif
+  const std::int32_t fixedChecks = nk == 1 ? block.checks[0] : 0;
+  pass_ = passFor<false>(fixedChecks, std::make_index_sequence<largestFixedChecks>());
+#if NBSIM_WIDE_DECODER
+  // Sixteen positions a step only where a group's votes are taken at once: a vote of one symbol
+  // at a time costs the same for either width, and a correction takes the votes below it again,
+  // which are twice as many in a wide group.
+  if (isWide(variant) && groupVote_) {
+    pass_ = passFor<true>(fixedChecks, std::make_index_sequence<largestFixedChecks>());
+    registers32_ = variant == DecoderVariant::avx512;
+  }
+#else
+  static_cast<void>(variant);
 #endif
   std::int64_t allChecks = 0;
   for (const std::int32_t J : block.checks) allChecks += J;
   slowPasses_ = allChecks * block.layout.L() >= slowPassFlags;
   slowGroups_ = slowPasses_ && allChecks >= slowGroupChecks;
-  groupVotes_.assign(nk * 8, 0);
-  groupValues_.assign(nk * 8, 0);
+  groupVotes_.assign(nk * laneStride, 0);
+  groupValues_.assign(nk * laneStride, 0);
   dueLanes_.assign(nk, 0);
   correctingLanes_.assign(nk, 0);
   needed_.assign(nk, 0);
@@ -164,6 +180,23 @@ template <std::int32_t fixedChecks>
 #endif
 }
 
+#if NBSIM_WIDE_DECODER
+// Inlined into the wide passes, which are flattened.
+template <std::int32_t fixedChecks>
+NBSIM_AVX2 std::uint32_t DecoderPasses::countWideGroup(const BranchCounts& branch,
+                                                       std::int32_t first, std::uint32_t& reached) {
+  // Every flag read stands at a non-negative index: offset + first >= flagPad - 14.
+  const __m256i sum = votes::addWideLanesAt<fixedChecks>(
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(branch.changed + first)),
+      branch.flags + first, branch.offsets, branch.offsetsEnd);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(branch.votes), sum);
+  reached = votes::wideLanes(
+      _mm256_cmpgt_epi16(sum, _mm256_set1_epi16(static_cast<std::int16_t>(branch.lowest - 1))));
+  return votes::wideLanes(
+      _mm256_cmpgt_epi16(sum, _mm256_set1_epi16(static_cast<std::int16_t>(branch.needed - 1))));
+}
+#endif
+
 // Inline: a plain call into the vote, with nothing of its own to do.
 inline bool DecoderPasses::findCorrection(const DecoderBlock& block, std::int32_t i, std::int32_t c,
                                           std::int32_t threshold, Symbol& a) {
@@ -173,16 +206,36 @@ inline bool DecoderPasses::findCorrection(const DecoderBlock& block, std::int32_
                                     offsets + block.tapStart[i + 1], threshold, a);
 }
 
+template <bool wide>
 std::uint32_t DecoderPasses::voteGroup(const DecoderBlock& block, std::int32_t i,
                                        std::int32_t first, std::int32_t threshold,
                                        std::uint32_t due) {
-  std::uint32_t* const values = &groupValues_[i * 8];
+  std::uint32_t* const values = &groupValues_[i * laneStride];
 #if NBSIM_VECTOR_DECODER
   const DecoderLayout& layout = block.layout;
   const std::int32_t J = block.checks[i];
   const std::int32_t* const offsets = block.checkOffsets.data() + block.tapStart[i];
+#if NBSIM_WIDE_DECODER
+  if constexpr (wide) {
+    if (groupVote_ && (due & (due - 1)) != 0) {
+      // As below, on sixteen positions; 128-bit, so that this stays plain code.
+      const std::int32_t at = layout.changed(i, first);
+      const __m128i any =
+          _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&block.changed[at])),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(&block.changed[at + 8])));
+      const bool withD = _mm_movemask_epi8(_mm_cmpeq_epi16(any, _mm_setzero_si128())) != 0xFFFF;
+      const votes::WideGroupVoteKernel kernel =
+          withD || J == 0
+              ? (registers32_ ? votes::wideGroupVoteKernels32 : votes::wideGroupVoteKernels)[J]
+              : (registers32_ ? votes::wideGroupVoteKernelsWithoutD32
+                              : votes::wideGroupVoteKernelsWithoutD)[J - 1];
+      return due & kernel(&block.difference[at], block.syndrome.data() + first, offsets,
+                          &groupVotes_[i * laneStride], threshold, due, values);
+    }
+  }
+#endif
   // A lone vote costs less by itself: at a low P0 it is mostly a lone error being corrected.
-  if (groupVote_ && (due & (due - 1)) != 0) {
+  if (!wide && groupVote_ && (due & (due - 1)) != 0) {
     // Every value read stands at a non-negative index, as in countGroup.
     // Where no position of the group has a difference, d takes no part in the comparisons.
     const std::int32_t at = layout.changed(i, first);
@@ -192,14 +245,18 @@ std::uint32_t DecoderPasses::voteGroup(const DecoderBlock& block, std::int32_t i
     const votes::GroupVoteKernel kernel =
         withD || J == 0 ? votes::groupVoteKernels[J] : votes::groupVoteKernelsWithoutD[J - 1];
     return due & kernel(&block.difference[at], block.syndrome.data() + first, offsets,
-                        &groupVotes_[i * 8], threshold, due, values);
+                        &groupVotes_[i * laneStride], threshold, due, values);
   }
   if (groupVote_ && J >= 1 && J <= votes::largestLoneVote) {
     const std::int32_t lane = std::countr_zero(due);
     const std::int32_t c = first + lane;
-    return votes::loneVotes[J - 1](block.difference[layout.changed(i, c)],
-                                   block.syndrome.data() + c, offsets, groupVotes_[i * 8 + lane],
-                                   threshold, values[lane])
+#if NBSIM_WIDE_DECODER
+    const votes::LoneVote vote = wide ? votes::wideLoneVotes[J - 1] : votes::loneVotes[J - 1];
+#else
+    const votes::LoneVote vote = votes::loneVotes[J - 1];
+#endif
+    return vote(block.difference[layout.changed(i, c)], block.syndrome.data() + c, offsets,
+                groupVotes_[i * laneStride + lane], threshold, values[lane])
                ? due
                : 0;
   }
@@ -232,15 +289,17 @@ DecoderPasses::BranchCounts DecoderPasses::branchCounts(const DecoderBlock& bloc
           &block.changed[block.layout.changed(i, 0)],
           block.checkOffsets.data() + block.tapStart[i],
           block.checkOffsets.data() + block.tapStart[i + 1],
-          &groupVotes_[i * 8],
+          &groupVotes_[i * laneStride],
           needed_[i],
           lowestNeeded_[i]};
 }
 
-template <std::size_t... fixedChecks>
+template <bool wide, std::size_t... fixedChecks>
 DecoderPasses::Pass DecoderPasses::passFor(std::int32_t checks,
                                            std::index_sequence<fixedChecks...>) {
-  constexpr Pass passes[] = {&DecoderPasses::runPass<static_cast<std::int32_t>(fixedChecks)>...};
+  constexpr Pass passes[] = {
+      wide ? &DecoderPasses::runWidePass<static_cast<std::int32_t>(fixedChecks)>
+           : &DecoderPasses::runPass<static_cast<std::int32_t>(fixedChecks)>...};
   return checks > 0 && checks < static_cast<std::int32_t>(sizeof...(fixedChecks)) ? passes[checks]
                                                                                   : passes[0];
 }
@@ -257,6 +316,29 @@ DecoderPasses::Pass DecoderPasses::passFor(std::int32_t checks,
 template <std::int32_t fixedChecks>
 bool DecoderPasses::runPass(DecoderBlock& block, std::int32_t threshold,
                             std::int32_t lowestThreshold, bool& lowestReached) {
+  return passBody<fixedChecks, false>(block, threshold, lowestThreshold, lowestReached);
+}
+
+// Flattened, so that the 256-bit counts and everything else of the pass are inlined into it.
+#if NBSIM_WIDE_DECODER
+#define NBSIM_WIDE_PASS NBSIM_AVX2 [[gnu::flatten]]
+#else
+#define NBSIM_WIDE_PASS
+#endif
+template <std::int32_t fixedChecks>
+NBSIM_WIDE_PASS bool DecoderPasses::runWidePass(DecoderBlock& block, std::int32_t threshold,
+                                                std::int32_t lowestThreshold, bool& lowestReached) {
+  return passBody<fixedChecks, true>(block, threshold, lowestThreshold, lowestReached);
+}
+
+template <std::int32_t fixedChecks, bool wide>
+[[gnu::always_inline]] inline bool DecoderPasses::passBody(DecoderBlock& block,
+                                                           std::int32_t threshold,
+                                                           std::int32_t lowestThreshold,
+                                                           bool& lowestReached) {
+  // Positions a step, and the lanes that stand for them.
+  constexpr std::int32_t width = wide ? 16 : 8;
+  constexpr std::uint32_t allLanes = (1u << width) - 1;
   bool corrected = false;
   // A local flag, not the caller's: a store through a bool may alias any member and would
   // make every group reload them.
@@ -271,7 +353,7 @@ bool DecoderPasses::runPass(DecoderBlock& block, std::int32_t threshold,
   // Only the passes for any code look for a stop within: the others serve codes of at most 15
   // checks.
   const bool watchingGroups = fixedChecks == 0 && watchingGroups_;
-  // Positions descending, branches ascending, as the plain decoder, eight positions a step. A
+  // Positions descending, branches ascending, as the plain decoder, `width` positions a step. A
   // symbol that reaches the lowest bound of this and the later passes without a correction
   // tells that they may correct (told at times for lanes below a correction too: that only
   // costs a pass).
@@ -281,15 +363,20 @@ bool DecoderPasses::runPass(DecoderBlock& block, std::int32_t threshold,
       abandoned_ = true;
       break;
     }
-    const std::int32_t first = top - 7;
+    const std::int32_t first = top - (width - 1);
     // Positions below 0 read the padding or the upper half; they are not positions.
-    const std::uint32_t positions = top < 7 ? (0xFFu << (7 - top)) & 0xFFu : 0xFFu;
+    // Without a branch: the last group of every pass would mispredict it.
+    const std::uint32_t positions = (allLanes << std::max(0, width - 1 - top)) & allLanes;
     std::uint32_t due = 0;
     for (std::int32_t i = 0; i < nk; ++i) {
       std::uint32_t reached = 0;
-      dueLanes_[i] = countGroup<fixedChecks>(fixedChecks > 0 ? single : branchCounts(block, i),
-                                             first, reached) &
-                     positions;
+      const BranchCounts& branch = fixedChecks > 0 ? single : branchCounts(block, i);
+      std::uint32_t lanes = 0;
+#if NBSIM_WIDE_DECODER
+      if constexpr (wide) lanes = countWideGroup<fixedChecks>(branch, first, reached);
+#endif
+      if constexpr (!wide) lanes = countGroup<fixedChecks>(branch, first, reached);
+      dueLanes_[i] = lanes & positions;
       due |= dueLanes_[i];
       if ((reached & positions & ~dueLanes_[i]) != 0) reachedLowest = true;
     }
@@ -299,7 +386,7 @@ bool DecoderPasses::runPass(DecoderBlock& block, std::int32_t threshold,
         correctingLanes_[i] = 0;
         continue;
       }
-      correctingLanes_[i] = voteGroup(block, i, first, threshold, dueLanes_[i]);
+      correctingLanes_[i] = voteGroup<wide>(block, i, first, threshold, dueLanes_[i]);
       correcting |= correctingLanes_[i];
       if ((dueLanes_[i] & ~correctingLanes_[i]) != 0) reachedLowest = true;
     }
@@ -316,7 +403,7 @@ bool DecoderPasses::runPass(DecoderBlock& block, std::int32_t threshold,
       if (!changed) {
         // Branches before the first correction voted on the block as it still is.
         if (((correctingLanes_[i] >> lane) & 1) == 0) continue;
-        applyCorrection<fixedChecks>(block, i, c, block.Q - groupValues_[i * 8 + lane]);
+        applyCorrection<fixedChecks>(block, i, c, block.Q - groupValues_[i * laneStride + lane]);
         changed = true;
       } else {
         // After a correction at this position: count afresh and vote wherever the count

@@ -10,6 +10,7 @@
 
 #include "code/decode_stop.h"
 #include "code/decoder_block.h"
+#include "code/decoder_variant.h"
 #include "code/nonbinary_codec.h"
 #include "code/scalar_vote.h"
 #include "code/symbol.h"
@@ -23,8 +24,8 @@ class DecoderPasses {
   static constexpr std::int32_t largestThreshold = 1000;
 
   // The codec's schedule for `block`'s code; the schedule must have difference weight 1, every
-  // branch in every pass, and thresholds 0 .. largestThreshold.
-  DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& block);
+  // branch in every pass, and thresholds 0 .. largestThreshold; `variant` must be available.
+  DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& block, DecoderVariant variant);
 
   // Gives up a block when `stop` is raised, where passes are slow enough for that: it is looked
   // at before every pass of a code whose pass reads many syndrome flags, and after every group
@@ -42,7 +43,7 @@ class DecoderPasses {
     const std::int16_t* changed;  // the branch's d != 0 flags, from position 0
     const std::int32_t* offsets;  // its taps' check offsets
     const std::int32_t* offsetsEnd;
-    std::int16_t* votes;  // its eight groupVotes_
+    std::int16_t* votes;  // its lanes of groupVotes_
     std::int32_t needed;  // this pass's bound
     std::int32_t lowest;  // the lowest bound still to come
   };
@@ -55,8 +56,17 @@ class DecoderPasses {
   template <std::int32_t fixedChecks>
   bool runPass(DecoderBlock& block, std::int32_t threshold, std::int32_t lowestThreshold,
                bool& lowestReached);
+  // The same on sixteen positions a step, with 256-bit vectors (the avx2 and avx512 variants),
+  // where group votes serve.
+  template <std::int32_t fixedChecks>
+  bool runWidePass(DecoderBlock& block, std::int32_t threshold, std::int32_t lowestThreshold,
+                   bool& lowestReached);
+  // The work of either: `wide` takes sixteen positions a step, else eight.
+  template <std::int32_t fixedChecks, bool wide>
+  bool passBody(DecoderBlock& block, std::int32_t threshold, std::int32_t lowestThreshold,
+                bool& lowestReached);
   using Pass = bool (DecoderPasses::*)(DecoderBlock&, std::int32_t, std::int32_t, bool&);
-  template <std::size_t... fixedChecks>
+  template <bool wide, std::size_t... fixedChecks>
   static Pass passFor(std::int32_t checks, std::index_sequence<fixedChecks...>);
 
   // For positions first .. first + 7 of `branch`: counts m = n + [d != 0] into its votes and
@@ -65,9 +75,14 @@ class DecoderPasses {
   template <std::int32_t fixedChecks>
   static std::uint32_t countGroup(const BranchCounts& branch, std::int32_t first,
                                   std::uint32_t& reached);
+  // The same for positions first .. first + 15.
+  template <std::int32_t fixedChecks>
+  static std::uint32_t countWideGroup(const BranchCounts& branch, std::int32_t first,
+                                      std::uint32_t& reached);
   BranchCounts branchCounts(const DecoderBlock& block, std::int32_t i);
   // The lanes among `due` (from countGroup) whose vote in branch i corrects at `threshold`, with
-  // each one's value in groupValues_.
+  // each one's value in groupValues_; `wide`: sixteen positions from `first`, else eight.
+  template <bool wide>
   std::uint32_t voteGroup(const DecoderBlock& block, std::int32_t i, std::int32_t first,
                           std::int32_t threshold, std::uint32_t due);
   // n(i, c) + [d(i, c) != 0]. `fixedChecks` as for runPass.
@@ -86,10 +101,13 @@ class DecoderPasses {
   std::vector<std::int32_t> threshold_;
   std::vector<std::int32_t> lowestThreshold_;  // per pass: the lowest threshold after it
   Pass pass_ = nullptr;                        // runPass for this code
-  // A group's eight votes are taken at once for alphabets of 15-bit values and short checks.
+  // A group's votes are taken at once for alphabets of 15-bit values and short checks.
   bool groupVote_ = false;
-  std::vector<std::int16_t> groupVotes_;        // 8 per branch, from countGroup
-  std::vector<std::uint32_t> groupValues_;      // 8 per branch, from voteGroup
+  bool registers32_ = false;  // the wide group votes use the 32 registers of AVX-512
+  // A group's lanes per branch in groupVotes_ and groupValues_, for either width.
+  static constexpr std::int32_t laneStride = 16;
+  std::vector<std::int16_t> groupVotes_;        // laneStride per branch, from countGroup
+  std::vector<std::uint32_t> groupValues_;      // laneStride per branch, from voteGroup
   std::vector<std::uint32_t> dueLanes_;         // per branch, from countGroup
   std::vector<std::uint32_t> correctingLanes_;  // per branch, from voteGroup
   std::vector<std::int32_t> needed_;            // per branch: this pass's bound

@@ -23,6 +23,7 @@
 #include "code/decode_stop.h"
 #include "code/decoder_block.h"
 #include "code/decoder_passes.h"
+#include "code/decoder_variant.h"
 #include "code/iteration_stats.h"
 #include "code/nonbinary_codec.h"
 #include "code/symbol.h"
@@ -36,8 +37,10 @@ class ErrorPatternDecoder {
   // every branch in every iteration and no negative threshold, as the program builds it.
   static bool supports(const NonBinaryCodec& codec);
 
-  // A decoder for the codec's code, schedule, L and Q; `codec` must be supported.
-  explicit ErrorPatternDecoder(const NonBinaryCodec& codec);
+  // A decoder for the codec's code, schedule, L and Q; `codec` must be supported, `variant`
+  // available.
+  explicit ErrorPatternDecoder(const NonBinaryCodec& codec,
+                               DecoderVariant variant = chosenDecoderVariant());
 
   // Starts a block received without any error.
   void startBlock();
@@ -70,6 +73,9 @@ class ErrorPatternDecoder {
   SyndromeBuilder builder_;
   DecoderPasses passes_;
   bool clean_ = true;  // no error received since the block was last cleared
+  // A block without an information error and with at most this many check errors is never
+  // corrected: see decodeBlock.
+  std::int32_t idleCheckErrors_ = 0;
 };
 
 }  // namespace nbsim

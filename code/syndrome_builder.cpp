@@ -5,6 +5,10 @@
 #include "code/lane_sums.h"
 #include "code/vector_support.h"
 
+#if NBSIM_WIDE_DECODER
+#include "code/wide_vote_kernels.h"
+#endif
+
 namespace nbsim {
 namespace {
 
@@ -13,7 +17,8 @@ constexpr std::int32_t largestFixedTaps = 16;
 
 }  // namespace
 
-SyndromeBuilder::SyndromeBuilder(const NonBinaryCodec& codec, const DecoderBlock& block) {
+SyndromeBuilder::SyndromeBuilder(const NonBinaryCodec& codec, const DecoderBlock& block,
+                                 DecoderVariant variant) {
   const CodeDescription& code = codec.code();
   const DecoderLayout& layout = block.layout;
   information_.assign(layout.decisionSize(), InformationError{0, 0});
@@ -33,10 +38,16 @@ SyndromeBuilder::SyndromeBuilder(const NonBinaryCodec& codec, const DecoderBlock
       std::all_of(
           block.informationTaps.begin(), block.informationTaps.end(),
           [&layout](const DecoderBlock::InformationTap& tap) { return tap.t < layout.L(); })) {
-    sums_ = sumsFor(code.nk == 1 && code.nr == 1 ? block.checks[0] : 0,
-                    std::make_index_sequence<largestFixedTaps>());
+    const std::int32_t fixedTaps = code.nk == 1 && code.nr == 1 ? block.checks[0] : 0;
+    sums_ = sumsFor<false>(fixedTaps, std::make_index_sequence<largestFixedTaps>());
+#if NBSIM_WIDE_DECODER
+    if (isWide(variant)) {
+      sums_ = sumsFor<true>(fixedTaps, std::make_index_sequence<largestFixedTaps>());
+    }
+#endif
   }
 #endif
+  static_cast<void>(variant);
   if (sums_ != nullptr) {
     mirrored_.assign(layout.mirroredSize(), 0);
     for (std::int32_t v = 0; v < code.nr; ++v) {
@@ -83,11 +94,12 @@ void SyndromeBuilder::build(DecoderBlock& block) {
 }
 
 #if NBSIM_VECTOR_DECODER
-template <std::size_t... fixedTaps>
+template <bool wide, std::size_t... fixedTaps>
 SyndromeBuilder::Sums SyndromeBuilder::sumsFor(std::int32_t taps,
                                                std::index_sequence<fixedTaps...>) {
   constexpr Sums sums[] = {
-      &SyndromeBuilder::addInformationSums<static_cast<std::int32_t>(fixedTaps)>...};
+      wide ? &SyndromeBuilder::addWideInformationSums<static_cast<std::int32_t>(fixedTaps)>
+           : &SyndromeBuilder::addInformationSums<static_cast<std::int32_t>(fixedTaps)>...};
   return taps > 0 && taps < static_cast<std::int32_t>(sizeof...(fixedTaps)) ? sums[taps] : sums[0];
 }
 
@@ -148,6 +160,70 @@ void SyndromeBuilder::addInformationSums(DecoderBlock& block) {
       } else {
         alignas(16) std::int16_t lanes[8];
         store(lanes, sum);
+        for (std::int32_t k = 0; j + k < L; ++k) {
+          const auto value = static_cast<std::uint32_t>(lanes[k]);
+          syndrome[j + k] = value;
+          syndrome[j + k + mirror] = value;
+          flags[j + k] = value != 0;
+          flags[j + k + mirror] = value != 0;
+        }
+      }
+    }
+  }
+}
+#endif
+
+#if NBSIM_WIDE_DECODER
+template <std::int32_t fixedTaps>
+NBSIM_AVX2 void SyndromeBuilder::addWideInformationSums(DecoderBlock& block) {
+  // As addInformationSums, sixteen positions at a time.
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i Q = _mm256_set1_epi16(static_cast<std::int16_t>(block.Q));
+  const __m256i belowQ = _mm256_set1_epi16(static_cast<std::int16_t>(block.Q - 1));
+  const __m256i inverse = _mm256_set1_epi16(static_cast<std::int16_t>(65536 / block.Q));
+  const DecoderLayout& layout = block.layout;
+  const std::int32_t L = layout.L();
+  const std::int32_t mirror = layout.mirror();
+  for (std::int32_t i = 0; i < layout.nk(); ++i) {
+    const std::uint32_t* const errors = &block.decision[layout.decision(i, 0)];
+    std::int16_t* const mirrored = &mirrored_[layout.mirrored(i, 0)];
+    std::int32_t c = 0;
+    for (; c + 16 <= L; c += 16) {
+      const __m256i values = votes::loadWideValues(errors + c);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(mirrored + c), values);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(mirrored + c + mirror), values);
+    }
+    for (; c < L; ++c) {
+      mirrored[c] = static_cast<std::int16_t>(errors[c]);
+      mirrored[c + mirror] = static_cast<std::int16_t>(errors[c]);
+    }
+  }
+  for (std::int32_t v = 0; v < layout.nr(); ++v) {
+    std::uint32_t* const syndrome = &block.syndrome[layout.syndrome(v, 0)];
+    std::int16_t* const flags = &block.nonzero[layout.syndrome(v, 0)];
+    const std::int32_t* const begin = sumOffsets_.data() + sumStart_[v];
+    const std::int32_t* const end = sumOffsets_.data() + sumStart_[v + 1];
+    for (std::int32_t j = 0; j < L; j += 16) {
+      // Lanes at L and above compute nothing that is kept; they read no further than the
+      // padding after each row of mirrored_.
+      const __m256i x = votes::addWideLanesAt<fixedTaps>(zero, mirrored_.data() + j, begin, end);
+      const __m256i r = _mm256_sub_epi16(x, _mm256_mullo_epi16(_mm256_mulhi_epu16(x, inverse), Q));
+      const __m256i below = _mm256_cmpeq_epi16(_mm256_subs_epu16(r, belowQ), zero);
+      const __m256i sum = _mm256_sub_epi16(r, _mm256_andnot_si256(below, Q));
+      const __m256i nonzero =
+          _mm256_andnot_si256(_mm256_cmpeq_epi16(sum, zero), _mm256_set1_epi16(1));
+      if (j + 16 <= L) {
+        const __m256i low = _mm256_cvtepu16_epi32(_mm256_castsi256_si128(sum));
+        const __m256i high = _mm256_cvtepu16_epi32(_mm256_extracti128_si256(sum, 1));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(syndrome + j), low);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(syndrome + j + 8), high);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(syndrome + j + mirror), low);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(syndrome + j + mirror + 8), high);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(flags + j), nonzero);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(flags + j + mirror), nonzero);
+      } else {
+        alignas(32) std::int16_t lanes[16];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sum);
         for (std::int32_t k = 0; j + k < L; ++k) {
           const auto value = static_cast<std::uint32_t>(lanes[k]);
           syndrome[j + k] = value;

@@ -4,13 +4,13 @@
 namespace nbsim {
 
 FastPointSimulator::FastPointSimulator(const NonBinaryCodec& codec, const PointLimits& limits,
-                                       DrawStreamCache& cache)
+                                       DrawStreamCache& cache, DecoderVariant variant)
     : limits_(limits),
       nk_(codec.nk()),
       nr_(codec.nr()),
       itert_(codec.itert()),
-      source_(cache, codec.alphabetSize()),
-      decoder_(codec) {}
+      source_(cache, codec.alphabetSize(), isWide(variant)),
+      decoder_(codec, variant) {}
 
 bool FastPointSimulator::simulate(float P0, PointResult& result, const StopRequest& stop,
                                   PointProgress* progress) {

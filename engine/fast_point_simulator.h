@@ -17,9 +17,10 @@ namespace nbsim {
 class FastPointSimulator : public PointSimulator {
  public:
   // `codec` gives the code, the schedule (which ErrorPatternDecoder must support), L and Q;
-  // `cache` the stream of the run's channel seed. Both must outlive the simulator.
-  FastPointSimulator(const NonBinaryCodec& codec, const PointLimits& limits,
-                     DrawStreamCache& cache);
+  // `cache` the stream of the run's channel seed. Both must outlive the simulator. `variant`:
+  // the decoder's code, one of availableDecoderVariants().
+  FastPointSimulator(const NonBinaryCodec& codec, const PointLimits& limits, DrawStreamCache& cache,
+                     DecoderVariant variant = chosenDecoderVariant());
 
   using PointSimulator::simulate;
   bool simulate(float P0, PointResult& result, const StopRequest& stop = {},

@@ -1,14 +1,16 @@
-// The error-pattern decoder against the codec's own decoder, block by block: random codes with
-// few checks, small alphabets and dense errors, so that the rare votes (ties, a corrected symbol
-// voted back, a margin of exactly the threshold) come up thousands of times, far more often
-// than in whole simulated points.
+// The error-pattern decoder against the codec's own decoder, block by block, in every variant
+// this machine runs: random codes with few checks, small alphabets and dense errors, so that the
+// rare votes (ties, a corrected symbol voted back, a margin of exactly the threshold) come up
+// thousands of times, far more often than in whole simulated points.
 #include "code/error_pattern_decoder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "bench/random_points.h"
 #include "code/nonbinary_codec.h"
@@ -40,14 +42,17 @@ CodeDescription smallCode(std::mt19937_64& random) {
 
 TEST(ErrorPatternDecoder, DecodesEveryBlockAsTheCodec) {
   std::mt19937_64 random(7);
-  const std::int32_t alphabets[] = {2, 3, 4, 5, 7, 256, 40000};
+  const std::int32_t alphabets[] = {2, 3, 4, 5, 7, 16, 128, 256, 257, 32768, 40000, 65536};
   for (int n = 0; n < 300; ++n) {
     const CodeDescription code = smallCode(random);
     const std::int32_t Q = alphabets[random() % std::size(alphabets)];
     const NonBinaryCodec codec(code, Q, 3 + static_cast<std::int32_t>(random() % 8));
     ThresholdDecoder reference(codec);
     ASSERT_TRUE(ErrorPatternDecoder::supports(codec));
-    ErrorPatternDecoder decoder(codec);
+    std::vector<std::unique_ptr<ErrorPatternDecoder>> decoders;
+    for (const DecoderVariant variant : availableDecoderVariants()) {
+      decoders.push_back(std::make_unique<ErrorPatternDecoder>(codec, variant));
+    }
     SCOPED_TRACE("Q=" + std::to_string(Q) + testing::describeTaps(code));
 
     const std::int32_t L = codec.blockLength();
@@ -55,8 +60,8 @@ TEST(ErrorPatternDecoder, DecodesEveryBlockAsTheCodec) {
       return BranchTable(static_cast<std::size_t>(branches), std::vector<Symbol>(L, 0));
     };
     const BranchTable transmitted = zeros(code.nk);
-    IterationStats stats;
-    stats.reset(codec.itert());
+    std::vector<IterationStats> stats(decoders.size());
+    for (IterationStats& each : stats) each.reset(codec.itert());
     // From a few errors to most symbols wrong.
     const double density = 0.05 + 0.6 * static_cast<double>(random() % 1000) / 1000.0;
     std::uniform_int_distribution<std::int32_t> value(1, Q - 1);
@@ -65,19 +70,19 @@ TEST(ErrorPatternDecoder, DecodesEveryBlockAsTheCodec) {
       BranchTable received = zeros(code.nk);
       BranchTable receivedChecks = zeros(code.nr);
       BranchTable decoded = zeros(code.nk);
-      decoder.startBlock();
+      for (auto& decoder : decoders) decoder->startBlock();
       for (std::int32_t i = 0; i < code.nk; ++i) {
         for (std::int32_t c = 0; c < L; ++c) {
           if (!wrong(random)) continue;
           received[i][c] = value(random);
-          decoder.addInformationError(i, c, received[i][c]);
+          for (auto& decoder : decoders) decoder->addInformationError(i, c, received[i][c]);
         }
       }
       for (std::int32_t v = 0; v < code.nr; ++v) {
         for (std::int32_t j = 0; j < L; ++j) {
           if (!wrong(random)) continue;
           receivedChecks[v][j] = value(random);
-          decoder.addCheckError(v, j, receivedChecks[v][j]);
+          for (auto& decoder : decoders) decoder->addCheckError(v, j, receivedChecks[v][j]);
         }
       }
       reference.decode(transmitted, received, receivedChecks, decoded);
@@ -85,8 +90,11 @@ TEST(ErrorPatternDecoder, DecodesEveryBlockAsTheCodec) {
       for (const auto& branch : decoded) {
         for (Symbol symbol : branch) stillWrong += symbol != 0;
       }
-      ASSERT_EQ(decoder.decodeBlock(stats), stillWrong) << "block " << block;
-      ASSERT_EQ(stats, reference.stats()) << "block " << block;
+      for (std::size_t k = 0; k < decoders.size(); ++k) {
+        SCOPED_TRACE(decoderVariantName(availableDecoderVariants()[k]));
+        ASSERT_EQ(decoders[k]->decodeBlock(stats[k]), stillWrong) << "block " << block;
+        ASSERT_EQ(stats[k], reference.stats()) << "block " << block;
+      }
     }
   }
 }

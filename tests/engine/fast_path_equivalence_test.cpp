@@ -1,6 +1,6 @@
 // The fast path against the plain reference path: identical counts (the blocks' sums of squared
-// errors too) and statistics on random points, identical reports on random sweeps, whatever the
-// number of threads.
+// errors too) and statistics on random points with every decoder variant this machine runs,
+// identical reports on random sweeps, whatever the number of threads.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -27,10 +27,13 @@ TEST(FastPath, GivesTheReferenceCountsOnRandomPoints) {
     SCOPED_TRACE("case " + std::to_string(n) + " of seed " + std::to_string(seed) + ": " +
                  point.describe());
     const PointResult reference = testing::referencePoint(point);
-    const PointResult fast = testing::fastPoint(point);
-    ASSERT_EQ(fast.counters, reference.counters);
-    ASSERT_EQ(fast.stats, reference.stats);
-    ASSERT_EQ(fast.ser, reference.ser);
+    for (const DecoderVariant variant : availableDecoderVariants()) {
+      SCOPED_TRACE(decoderVariantName(variant));
+      const PointResult fast = testing::fastPoint(point, variant);
+      ASSERT_EQ(fast.counters, reference.counters);
+      ASSERT_EQ(fast.stats, reference.stats);
+      ASSERT_EQ(fast.ser, reference.ser);
+    }
     spread += reference.counters.squaredSymbolErrors > reference.counters.symbolErrors;
   }
   // The sums of squares, compared with the other counters, are more than the error counts.
