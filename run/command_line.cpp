@@ -20,8 +20,8 @@ constexpr const char* usage =
 
 constexpr const char* help =
     "Simulates the threshold decoder of the code in DIR/encoder.txt over a Q-ary symmetric\n"
-    "channel, sweeping P0 as DIR/param.txt says, and writes result.txt, result.csv and\n"
-    "result.svg into DIR (default: the current folder).\n"
+    "channel, sweeping P0 as DIR/param.txt says, and writes result.txt, result.csv,\n"
+    "result.json and result.svg into DIR (default: the current folder).\n"
     "\n"
     "options:\n"
     "  -h, --help      print this help and exit\n"
