@@ -15,6 +15,20 @@ namespace {
 // Whole sums are specialised for codes of one branch of each kind with 1 .. 15 taps.
 constexpr std::int32_t largestFixedTaps = 16;
 
+// The sums of the positions j .. L - 1 of the last, partial vector (`lanes`) into the syndrome,
+// its mirror and their non-zero flags.
+[[maybe_unused]] inline void storePartialSums(const std::int16_t* lanes, std::int32_t j,
+                                              std::int32_t L, std::int32_t mirror,
+                                              std::uint32_t* syndrome, std::int16_t* flags) {
+  for (std::int32_t k = 0; j + k < L; ++k) {
+    const auto value = static_cast<std::uint32_t>(lanes[k]);
+    syndrome[j + k] = value;
+    syndrome[j + k + mirror] = value;
+    flags[j + k] = value != 0;
+    flags[j + k + mirror] = value != 0;
+  }
+}
+
 }  // namespace
 
 SyndromeBuilder::SyndromeBuilder(const NonBinaryCodec& codec, const DecoderBlock& block,
@@ -160,13 +174,7 @@ void SyndromeBuilder::addInformationSums(DecoderBlock& block) {
       } else {
         alignas(16) std::int16_t lanes[8];
         store(lanes, sum);
-        for (std::int32_t k = 0; j + k < L; ++k) {
-          const auto value = static_cast<std::uint32_t>(lanes[k]);
-          syndrome[j + k] = value;
-          syndrome[j + k + mirror] = value;
-          flags[j + k] = value != 0;
-          flags[j + k + mirror] = value != 0;
-        }
+        storePartialSums(lanes, j, L, mirror, syndrome, flags);
       }
     }
   }
@@ -224,13 +232,7 @@ NBSIM_AVX2 void SyndromeBuilder::addWideInformationSums(DecoderBlock& block) {
       } else {
         alignas(32) std::int16_t lanes[16];
         _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sum);
-        for (std::int32_t k = 0; j + k < L; ++k) {
-          const auto value = static_cast<std::uint32_t>(lanes[k]);
-          syndrome[j + k] = value;
-          syndrome[j + k + mirror] = value;
-          flags[j + k] = value != 0;
-          flags[j + k + mirror] = value != 0;
-        }
+        storePartialSums(lanes, j, L, mirror, syndrome, flags);
       }
     }
   }

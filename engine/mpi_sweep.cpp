@@ -227,7 +227,9 @@ Scheduler::Take MpiScheduler::take(std::int64_t index, PointResult& result) {
     if (helloes_ == ranks_ - 1 && ended_ == threads_) {
       throw std::runtime_error("every simulating rank stopped before the sweep was complete");
     }
-    serve(true);
+    // The stop request is looked at between messages: a signal to this rank alone must not
+    // wait for the next result of a long point.
+    if (!serve(false)) std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
 }
 

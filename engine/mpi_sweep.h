@@ -63,7 +63,7 @@ class MpiScheduler : public Scheduler {
     std::int32_t rank;
     std::int32_t thread;
   };
-  // Receives and handles one message, waiting at most a moment for it; false when none came.
+  // Receives and handles one message, waiting for it when `wait` is true; false when none came.
   bool serve(bool wait);
   // Gives work to waiting threads while the window allows.
   void assign();
