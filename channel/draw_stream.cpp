@@ -120,6 +120,17 @@ void DrawCursor::restart() {
   dropMarks(markedCount_);
   nextChunk_ = 0;
   live_ = false;
+  borrowed_ = false;
+}
+
+void DrawCursor::readFrom(const std::int32_t* draws, std::int64_t count, std::int64_t firstDraw,
+                          std::int64_t at) {
+  restart();
+  borrowed_ = true;
+  windowBase_ = draws;
+  windowStart_ = firstDraw;
+  position_ = draws + at;
+  end_ = draws + count;
 }
 
 void DrawCursor::seek(std::int64_t draw) {
@@ -149,6 +160,11 @@ void DrawCursor::seek(std::int64_t draw) {
 }
 
 void DrawCursor::advanceWindow() {
+  if (borrowed_) {
+    // The caller's draws end here: on from the stream itself.
+    seek(windowStart_ + (end_ - windowBase_));
+    return;
+  }
   if (!live_ && nextChunk_ < cache_.chunkCount()) {
     if (const std::int32_t* chunk = cache_.chunk(nextChunk_)) {
       windowStart_ = static_cast<std::int64_t>(nextChunk_ * cache_.chunkSize());

@@ -83,6 +83,11 @@ class DrawCursor {
   void seek(std::int64_t draw);
   // Where the next draw stands in the stream: the draws read or passed since its first.
   std::int64_t position() const { return windowStart_ + (position_ - windowBase_); }
+  // Reads the caller's copy of the stream: draws[0 .. count - 1] are draws firstDraw ..
+  // firstDraw + count - 1, and the next draw is draws[at]. Past them the cursor goes on as seek
+  // would. The draws must stay until the cursor leaves them (restart, seek or the end).
+  void readFrom(const std::int32_t* draws, std::int64_t count, std::int64_t firstDraw,
+                std::int64_t at);
 
   // The next draw.
   std::int32_t next() {
@@ -180,6 +185,7 @@ class DrawCursor {
   std::int64_t windowStart_ = 0;
   std::size_t nextChunk_ = 0;
   bool live_ = false;
+  bool borrowed_ = false;  // the window is the caller's (readFrom)
   ShiftXorGenerator generator_;
   std::vector<std::int32_t> liveBuffer_;
   // Bit k: draw position_[k] is at or below markedBound_, for k < markedCount_. A point reads

@@ -14,6 +14,20 @@ namespace nbsim {
 // `uniform() <= P0` is exactly `s2 <= bound`; -1 when no output is (P0 < 0 or not a number).
 std::int32_t corruptionBound(float P0);
 
+// Where the symbols of a stretch of draws start. A symbol takes one draw, or two when the first is
+// at or below the bound (the second is its error value): so the draw after any draw above the
+// bound starts a symbol, whatever that draw did, and a stretch can be parsed from there without
+// the draws before it.
+struct SymbolParse {
+  std::int64_t symbols = 0;  // the symbols that start in the stretch
+  std::int64_t next = 0;     // where the symbol after them starts: the stretch's end, or one more
+};
+
+// Parses draws[from ..] at `bound` from a symbol that starts at `from`: the symbols that start
+// before `to` (from <= to), reading draws[from .. to - 1] only.
+SymbolParse parseSymbols(const std::int32_t* draws, std::int64_t from, std::int64_t to,
+                         std::int32_t bound);
+
 // a mod d for any 32-bit a and divisor d >= 1, by two multiplications instead of a division
 // (the remainder is the high part of the fraction a / d scaled by 2^64).
 class RemainderDivisor {
@@ -47,6 +61,13 @@ class ErrorPatternSource {
   // Starts a point with error probability P0 at draw `firstDraw` of the stream (0: its start;
   // a point that goes on elsewhere starts at the draw where its next block begins).
   void startPoint(float P0, std::int64_t firstDraw = 0);
+
+  // Reads on from the caller's copy of the stream, as DrawCursor::readFrom, at the error
+  // probability of the last startPoint.
+  void readFrom(const std::int32_t* draws, std::int64_t count, std::int64_t firstDraw,
+                std::int64_t at) {
+    cursor_.readFrom(draws, count, firstDraw, at);
+  }
 
   // Where the next symbol's draw stands in the stream.
   std::int64_t position() const { return cursor_.position(); }

@@ -1,16 +1,109 @@
-// The fast path's blocks.
+// The fast path's blocks, alone or shared.
 #include "engine/fast_point_simulator.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
 
 namespace nbsim {
 
+namespace {
+
+// Adds the counts of `more` to `stats`, kept for as many iterations.
+void addStats(IterationStats& stats, const IterationStats& more) {
+  for (std::size_t k = 0; k < stats.errors.size() && k < more.errors.size(); ++k) {
+    stats.errors[k] += more.errors[k];
+  }
+  stats.decodedSymbols += more.decodedSymbols;
+}
+
+// Adds one block with `wrong` wrongly decoded information symbols, as runBlocks does.
+void addBlock(PointCounters& counters, std::int64_t symbolsPerBlock, std::int64_t wrong) {
+  counters.infoSymbols += symbolsPerBlock;
+  counters.symbolErrors += wrong;
+  counters.squaredSymbolErrors += wrong * wrong;
+  if (wrong > 0) ++counters.blockErrors;
+  ++counters.blocks;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+// The blocks of one region of a round: those whose first symbol lies in it.
+struct FastPointSimulator::Region {
+  std::int64_t start = 0;      // where the region's first symbol starts, in the round's draws
+  std::int64_t symbol = 0;     // that symbol's number, from the first block of the shared part
+  std::int64_t endSymbol = 0;  // the number of the next region's first symbol
+  // What decoding it gave.
+  std::int64_t blocks = 0;
+  std::int32_t blockErrors = 0;
+  std::int64_t symbolErrors = 0;
+  std::int64_t squaredSymbolErrors = 0;
+  IterationStats stats;
+  std::vector<std::int32_t> wrong;  // each block's wrongly decoded information symbols
+  std::int64_t firstBlockAt = 0;    // where its first block starts, in the round's draws
+  std::int64_t nextDraw = 0;        // the stream's draw after its last block
+  bool givenUp = false;             // on the stop request
+};
+
+// One round of a shared point: `slices` slices of the stream from draw `firstDraw` on.
+struct FastPointSimulator::Round {
+  float P0 = 0.0f;
+  std::int32_t bound = -1;
+  DecodeStop stop;
+  std::int64_t symbolsPerBlock = 0;  // the channel's: information and check symbols
+  std::int64_t blockLimit = 0;       // blocks numbered from here on are not needed
+
+  std::int64_t firstDraw = 0;
+  std::int64_t sliceDraws = 0;
+  std::int64_t slices = 0;
+  std::int32_t* draws = nullptr;  // slices * sliceDraws of them
+  std::int64_t kept = 0;          // draws below this one come from the shared stream
+  std::int64_t firstStart = 0;    // where the round's first symbol starts in slice 0
+  // Each slice: the generator at its first draw beyond the kept stream (if it has one), where
+  // a symbol is known to start in it (-1: nowhere) and the parse from there to its end.
+  std::vector<ShiftXorGenerator> generators;
+  std::vector<std::int64_t> sliceStart;
+  std::vector<SymbolParse> sliceParse;
+
+  std::vector<Region> regions;
+  std::int64_t regionCount = 0;
+};
+
 FastPointSimulator::FastPointSimulator(const NonBinaryCodec& codec, const PointLimits& limits,
-                                       DrawStreamCache& cache, DecoderVariant variant)
+                                       DrawStreamCache& cache, DecoderVariant variant,
+                                       const PointSplit& split)
     : limits_(limits),
       nk_(codec.nk()),
       nr_(codec.nr()),
       itert_(codec.itert()),
+      cache_(cache),
       source_(cache, codec.alphabetSize(), isWide(variant)),
-      decoder_(codec, variant) {}
+      decoder_(codec, variant),
+      split_(split) {
+  split_.sliceDraws = std::max<std::int64_t>(split_.sliceDraws, 1);
+  split_.roundSlices = std::max<std::int64_t>(split_.roundSlices, 1);
+}
+
+std::int64_t FastPointSimulator::decodeNext(IterationStats& stats) {
+  const std::int32_t L = decoder_.blockLength();
+  decoder_.startBlock();
+  // The channel's order: the information branches, then the check branches.
+  for (std::int32_t i = 0; i < nk_; ++i) {
+    source_.transmitZeros(L, [this, i](std::int64_t c, Symbol e) {
+      decoder_.addInformationError(i, static_cast<std::int32_t>(c), e);
+    });
+  }
+  for (std::int32_t v = 0; v < nr_; ++v) {
+    source_.transmitZeros(L, [this, v](std::int64_t j, Symbol e) {
+      decoder_.addCheckError(v, static_cast<std::int32_t>(j), e);
+    });
+  }
+  return static_cast<std::int64_t>(decoder_.decodeBlock(stats));
+}
 
 bool FastPointSimulator::simulate(float P0, PointResult& result, const StopRequest& stop,
                                   PointProgress* progress) {
@@ -18,23 +111,334 @@ bool FastPointSimulator::simulate(float P0, PointResult& result, const StopReque
   result.stats.reset(itert_);
   source_.startPoint(P0);
   decoder_.watch(stop.forDecoder());
-  const std::int32_t L = decoder_.blockLength();
-  return runBlocks(limits_, static_cast<std::int64_t>(nk_) * L, result, stop, progress,
-                   [this, L](IterationStats& stats) {
-                     decoder_.startBlock();
-                     // The channel's order: the information branches, then the check branches.
-                     for (std::int32_t i = 0; i < nk_; ++i) {
-                       source_.transmitZeros(L, [this, i](std::int64_t c, Symbol e) {
-                         decoder_.addInformationError(i, static_cast<std::int32_t>(c), e);
-                       });
-                     }
-                     for (std::int32_t v = 0; v < nr_; ++v) {
-                       source_.transmitZeros(L, [this, v](std::int64_t j, Symbol e) {
-                         decoder_.addCheckError(v, static_cast<std::int32_t>(j), e);
-                       });
-                     }
-                     return static_cast<std::int64_t>(decoder_.decodeBlock(stats));
-                   });
+  return runBlocks(limits_, static_cast<std::int64_t>(nk_) * decoder_.blockLength(), result, stop,
+                   progress, [this](IterationStats& stats) { return decodeNext(stats); });
+}
+
+bool FastPointSimulator::simulateShared(PointShare& share, float P0, PointResult& result,
+                                        const StopRequest& stop, PointProgress* progress) {
+  result.P0 = P0;
+  result.stats.reset(itert_);
+  source_.startPoint(P0);
+  decoder_.watch(stop.forDecoder());
+  if (split_.fromFirstBlock) {
+    result.counters = PointCounters{};
+    return simulateInRounds(share, P0, 0, result, stop, progress);
+  }
+  // Alone, block by block as simulate goes, until a thread joins.
+  bool handedOver = false;
+  const bool done = runBlocks(limits_, static_cast<std::int64_t>(nk_) * decoder_.blockLength(),
+                              result, stop, progress,
+                              [this, &share, &handedOver](IterationStats& stats) {
+                                if (share.helped()) {
+                                  handedOver = true;
+                                  return std::int64_t{-1};  // not counted
+                                }
+                                return decodeNext(stats);
+                              });
+  if (!handedOver) return done;
+  return simulateInRounds(share, P0, source_.position(), result, stop, progress);
+}
+
+ShiftXorGenerator FastPointSimulator::generatorAt(std::int64_t draw, std::int64_t kept) {
+  if (!anchor_ || anchorDraw_ > draw) {
+    anchor_ = cache_.continuation();
+    anchorDraw_ = kept;
+  }
+  // Every chunk up to the cap is made (see simulateInRounds), so `kept` is where the
+  // continuation stands.
+  const std::int64_t slice = split_.sliceDraws;
+  if (draw - anchorDraw_ > 64 * slice) {
+    anchor_->skip(ShiftXorGenerator::Jump(static_cast<std::uint64_t>(draw - anchorDraw_)));
+    anchorDraw_ = draw;
+  }
+  for (; anchorDraw_ + slice <= draw; anchorDraw_ += slice) {
+    if (!sliceJump_) sliceJump_.emplace(static_cast<std::uint64_t>(slice));
+    anchor_->skip(*sliceJump_);
+  }
+  if (anchorDraw_ < draw) {
+    anchor_->skip(ShiftXorGenerator::Jump(static_cast<std::uint64_t>(draw - anchorDraw_)));
+    anchorDraw_ = draw;
+  }
+  return *anchor_;
+}
+
+void FastPointSimulator::makeSlice(Round& round, std::int64_t slice) {
+  const std::int64_t size = round.sliceDraws;
+  const std::int64_t first = round.firstDraw + slice * size;
+  std::int32_t* const draws = round.draws + slice * size;
+  // The kept part from the shared stream, the rest from the slice's generator.
+  const std::int64_t kept = std::clamp<std::int64_t>(round.kept - first, 0, size);
+  const auto chunkSize = static_cast<std::int64_t>(cache_.chunkSize());
+  for (std::int64_t d = 0; d < kept;) {
+    const std::int64_t draw = first + d;
+    const std::int64_t k = draw / chunkSize;
+    const std::int64_t offset = draw - k * chunkSize;
+    const std::int64_t count = std::min(kept - d, chunkSize - offset);
+    const std::int32_t* chunk = cache_.chunk(static_cast<std::size_t>(k));
+    std::memcpy(draws + d, chunk + offset, static_cast<std::size_t>(count) * sizeof(std::int32_t));
+    d += count;
+  }
+  if (kept < size) {
+    ShiftXorGenerator generator = round.generators[static_cast<std::size_t>(slice)];
+    if (kept == 0 && size % 4 == 0 && size >= 64) {
+      if (!quarterJump_) quarterJump_.emplace(static_cast<std::uint64_t>(size / 4));
+      generator.fillInFourLanes(draws, static_cast<std::size_t>(size / 4), *quarterJump_);
+    } else {
+      generator.fill(draws + kept, static_cast<std::size_t>(size - kept));
+    }
+  }
+  // The draw after the slice's first draw above the bound starts a symbol.
+  const std::int64_t begin = slice * size;
+  const std::int64_t end = begin + size;
+  std::int64_t start = -1;
+  if (slice == 0) {
+    start = round.firstStart;
+  } else {
+    for (std::int64_t d = begin; d + 1 < end; ++d) {
+      if (round.draws[d] > round.bound) {
+        start = d + 1;
+        break;
+      }
+    }
+  }
+  round.sliceStart[static_cast<std::size_t>(slice)] = start;
+  if (start >= 0) {
+    round.sliceParse[static_cast<std::size_t>(slice)] =
+        parseSymbols(round.draws, start, end, round.bound);
+  }
+}
+
+void FastPointSimulator::decodeRegion(const Round& round, Region& region) {
+  region.blocks = 0;
+  region.blockErrors = 0;
+  region.symbolErrors = 0;
+  region.squaredSymbolErrors = 0;
+  region.stats.reset(itert_);
+  region.wrong.clear();
+  region.givenUp = false;
+  const std::int64_t S = round.symbolsPerBlock;
+  // The first block that starts in the region.
+  std::int64_t block = (region.symbol + S - 1) / S;
+  if (block * S >= region.endSymbol || block >= round.blockLimit) return;
+  source_.startPoint(round.P0);
+  source_.readFrom(round.draws, round.slices * round.sliceDraws, round.firstDraw, region.start);
+  source_.skip(block * S - region.symbol);
+  region.firstBlockAt = source_.position() - round.firstDraw;
+  decoder_.watch(round.stop);
+  for (; block * S < region.endSymbol && block < round.blockLimit; ++block) {
+    const std::int64_t wrong = round.stop.raised() ? -1 : decodeNext(region.stats);
+    if (wrong < 0) {
+      region.givenUp = true;
+      return;
+    }
+    region.wrong.push_back(static_cast<std::int32_t>(wrong));
+    ++region.blocks;
+    region.symbolErrors += wrong;
+    region.squaredSymbolErrors += wrong * wrong;
+    if (wrong > 0) ++region.blockErrors;
+  }
+  region.nextDraw = source_.position();
+}
+
+bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int64_t nextDraw,
+                                          PointResult& result, const StopRequest& stop,
+                                          PointProgress* progress) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point started = Clock::now();
+  double serial = 0;
+  PointCounters& counters = result.counters;
+  const std::int64_t L = decoder_.blockLength();
+  const std::int64_t infoPerBlock = nk_ * L;
+  const std::int64_t S = (nk_ + nr_) * L;
+  const auto volume = static_cast<std::int64_t>(limits_.volume);
+  const auto wantsBlock = [&] {
+    return limits_.minBlockErr > 0 && counters.infoSymbols < volume &&
+           counters.blockErrors < limits_.minBlockErr;
+  };
+  const auto finish = [&] {
+    const std::int64_t counted = std::max<std::int64_t>(counters.symbolErrors, 1);
+    result.ser = static_cast<double>(counted) / static_cast<double>(counters.infoSymbols);
+    roundTimes_.serialSeconds += serial;
+    roundTimes_.totalSeconds += secondsSince(started);
+    return true;
+  };
+  if (!wantsBlock()) return finish();
+
+  const std::int64_t sliceDraws = split_.sliceDraws;
+  Round round;
+  round.P0 = P0;
+  round.bound = corruptionBound(P0);
+  round.stop = stop.forDecoder();
+  round.symbolsPerBlock = S;
+  // Blocks numbered from the first one here: the volume allows this many.
+  round.blockLimit = (volume - counters.infoSymbols + infoPerBlock - 1) / infoPerBlock;
+  round.sliceDraws = sliceDraws;
+  // A block takes at most 2 S draws: a round must hold a slice and one block more.
+  const std::int64_t fewestSlices = 2 + (2 * S + 2 + sliceDraws - 1) / sliceDraws;
+  std::vector<std::int32_t> draws;
+
+  std::int64_t slice0 = nextDraw / sliceDraws;  // the round's first slice in the stream
+  std::int64_t firstStart = nextDraw - slice0 * sliceDraws;
+  std::int64_t firstSymbol = 0;    // of the round's first symbol
+  std::int64_t committed = 0;      // blocks of the shared part
+  std::int64_t committedDraws = 0;  // their draws
+
+  const PointShare::Task makeSlices = [&round](SharingPointSimulator& worker, std::int64_t slice) {
+    static_cast<FastPointSimulator&>(worker).makeSlice(round, slice);
+  };
+  const PointShare::Task decodeRegions = [&round](SharingPointSimulator& worker,
+                                                  std::int64_t region) {
+    static_cast<FastPointSimulator&>(worker).decodeRegion(
+        round, round.regions[static_cast<std::size_t>(region)]);
+  };
+
+  while (wantsBlock()) {
+    if (stop.raised()) return false;
+    Clock::time_point mark = Clock::now();
+    // Slices enough for the blocks still wanted, at the rates seen so far, and no more: the
+    // blocks decoded past the point's end are lost.
+    const double drawsPerBlock =
+        committed > 0 ? static_cast<double>(committedDraws) / static_cast<double>(committed)
+                      : static_cast<double>(S);
+    double blocksToGo = static_cast<double>(round.blockLimit - committed);
+    if (counters.blockErrors > 0) {
+      blocksToGo = std::min(blocksToGo, static_cast<double>(limits_.minBlockErr -
+                                                            counters.blockErrors) *
+                                            static_cast<double>(counters.blocks) /
+                                            static_cast<double>(counters.blockErrors));
+    }
+    const double wanted = blocksToGo * drawsPerBlock * 1.25 / static_cast<double>(sliceDraws);
+    const std::int64_t slices = std::max(
+        fewestSlices,
+        static_cast<std::int64_t>(std::min(wanted, static_cast<double>(split_.roundSlices))) + 2);
+
+    round.firstDraw = slice0 * sliceDraws;
+    round.slices = slices;
+    round.firstStart = firstStart;
+    const std::int64_t size = slices * sliceDraws;
+    if (static_cast<std::int64_t>(draws.size()) < size) draws.resize(static_cast<std::size_t>(size));
+    round.draws = draws.data();
+    // The kept chunks that the round reads are made here, before the threads read them; the
+    // cap falls to the chunks made when memory runs short.
+    const auto chunkSize = static_cast<std::int64_t>(cache_.chunkSize());
+    const auto kept = [this, chunkSize] {
+      return static_cast<std::int64_t>(cache_.chunkCount()) * chunkSize;
+    };
+    if (round.firstDraw + size > kept()) {
+      cache_.continuation();  // makes every chunk that may be kept
+    } else {
+      cache_.chunk(static_cast<std::size_t>((round.firstDraw + size - 1) / chunkSize));
+    }
+    round.kept = kept();
+    round.generators.resize(static_cast<std::size_t>(slices));
+    round.sliceStart.assign(static_cast<std::size_t>(slices), -1);
+    round.sliceParse.assign(static_cast<std::size_t>(slices), SymbolParse{});
+    for (std::int64_t s = 0; s < slices; ++s) {
+      const std::int64_t first = round.firstDraw + s * sliceDraws;
+      if (first + sliceDraws > round.kept) {
+        round.generators[static_cast<std::size_t>(s)] =
+            generatorAt(std::max(first, round.kept), round.kept);
+      }
+    }
+    serial += secondsSince(mark);
+
+    share.run(slices, makeSlices, *this);
+
+    // The regions: each from a slice's known symbol start to the next one's, numbered by the
+    // prefix sum of their symbols. Blocks that start at or before `limit` end within the round.
+    mark = Clock::now();
+    const std::int64_t limit = size - 2 * S;
+    std::int64_t regions = 0;
+    std::int64_t symbol = firstSymbol;
+    std::int64_t s = 0;
+    std::int64_t cut = -1;
+    const auto addRegion = [&round, &regions](std::int64_t start, std::int64_t symbol,
+                                              std::int64_t endSymbol) {
+      if (static_cast<std::int64_t>(round.regions.size()) <= regions) round.regions.emplace_back();
+      Region& region = round.regions[static_cast<std::size_t>(regions++)];
+      region.start = start;
+      region.symbol = symbol;
+      region.endSymbol = endSymbol;
+    };
+    for (;;) {
+      std::int64_t next = s + 1;
+      while (next < slices && (round.sliceStart[static_cast<std::size_t>(next)] < 0 ||
+                               round.sliceStart[static_cast<std::size_t>(next)] > limit)) {
+        ++next;
+      }
+      if (next == slices) break;
+      const std::int64_t start = round.sliceStart[static_cast<std::size_t>(s)];
+      const std::int64_t nextStart = round.sliceStart[static_cast<std::size_t>(next)];
+      const SymbolParse& parsed = round.sliceParse[static_cast<std::size_t>(s)];
+      // On through the slices without a start of their own, to the next start.
+      const SymbolParse between = parseSymbols(round.draws, parsed.next, nextStart, round.bound);
+      const std::int64_t nextSymbol = symbol + parsed.symbols + between.symbols;
+      addRegion(start, symbol, nextSymbol);
+      symbol = nextSymbol;
+      s = next;
+      cut = nextStart;
+    }
+    if (cut < 0) {
+      // No slice after the first has a start within reach (a point where nearly every draw
+      // corrupts): one region from the first symbol to the last start within reach.
+      const SymbolParse parsed = parseSymbols(round.draws, firstStart, limit + 1, round.bound);
+      addRegion(firstStart, symbol, symbol + parsed.symbols);
+      symbol += parsed.symbols;
+      cut = parsed.next;
+    }
+    round.regionCount = regions;
+    serial += secondsSince(mark);
+
+    share.run(regions, decodeRegions, *this);
+
+    // Commit the regions in order, block by block where the point ends within one.
+    mark = Clock::now();
+    for (std::int64_t r = 0; r < regions; ++r) {
+      const Region& region = round.regions[static_cast<std::size_t>(r)];
+      if (region.givenUp) return false;
+      if (region.blocks == 0) continue;
+      if (counters.blockErrors + region.blockErrors < limits_.minBlockErr) {
+        counters.blocks += region.blocks;
+        counters.blockErrors += region.blockErrors;
+        counters.infoSymbols += region.blocks * infoPerBlock;
+        counters.symbolErrors += region.symbolErrors;
+        counters.squaredSymbolErrors += region.squaredSymbolErrors;
+        addStats(result.stats, region.stats);
+        committed += region.blocks;
+        committedDraws = region.nextDraw - nextDraw;
+      } else {
+        std::int64_t taken = 0;
+        while (taken < region.blocks && counters.blockErrors < limits_.minBlockErr) {
+          addBlock(counters, infoPerBlock, region.wrong[static_cast<std::size_t>(taken++)]);
+        }
+        if (taken == region.blocks) {
+          addStats(result.stats, region.stats);
+        } else {
+          // The point ends within the region: its statistics end there too.
+          source_.startPoint(P0);
+          source_.readFrom(round.draws, size, round.firstDraw, region.firstBlockAt);
+          decoder_.watch(stop.forDecoder());
+          for (std::int64_t b = 0; b < taken; ++b) {
+            if (decodeNext(result.stats) < 0) return false;
+          }
+        }
+      }
+      if (progress) progress->publish(counters);
+      if (!wantsBlock()) {
+        serial += secondsSince(mark);
+        ++roundTimes_.rounds;
+        return finish();
+      }
+    }
+    ++roundTimes_.rounds;
+    // The next round starts at the cut, a symbol start.
+    firstSymbol = symbol;
+    slice0 += cut / sliceDraws;
+    firstStart = cut % sliceDraws;
+    serial += secondsSince(mark);
+  }
+  return finish();
 }
 
 }  // namespace nbsim

@@ -42,6 +42,7 @@ ThreadScheduler::ThreadScheduler(const SweepPoints& points, const SimulatorFacto
       watcher_(watcher),
       stop_{&abort_, stop.interrupt} {
   const std::int32_t count = std::max(threads, 1);
+  shareable_ = count > 1;
   // Every simulator is made before any worker runs, so that a factory that throws leaves no
   // thread behind.
   for (std::int32_t t = 0; t < count; ++t) simulators_.push_back(makeSimulator());
@@ -91,28 +92,38 @@ void ThreadScheduler::work(std::int32_t worker, PointSimulator& simulator) {
 }
 
 void ThreadScheduler::simulate(std::int32_t worker, PointSimulator& simulator) {
-  PointProgress* slot = watcher_ ? &watcher_->slot(worker) : nullptr;
+  auto* sharing = dynamic_cast<SharingPointSimulator*>(&simulator);
   PointResult result;
   for (;;) {
     float P0 = 0.0f;
     std::int64_t index = 0;
+    PointShare* share = nullptr;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock,
-                    [&] { return exhausted_ || stop_.raised() || started_ - taken_ < window_; });
-      if (exhausted_) return;
+      const auto open = [this] { return !exhausted_ && started_ - taken_ < window_; };
+      changed_.wait(lock, [&] {
+        return stop_.raised() || open() || (sharing && (share = joinable()) != nullptr) ||
+               (exhausted_ && shares_.empty());
+      });
+      if (share) {
+        lock.unlock();
+        // Leaves once the point is over, also when the stop ends it.
+        share->help(*sharing);
+        continue;
+      }
       if (stop_.raised()) {
         cut_ = true;
         return;
       }
+      if (exhausted_) return;
       if (!points_.next(P0)) {
         exhausted_ = true;
-        return;
+        changed_.notify_all();
+        continue;
       }
       index = started_++;
     }
-    if (slot) watcher_->startPoint(*slot, index, P0);
-    const bool done = simulator.simulate(P0, result, stop_, slot);
+    const bool done = simulateOwn(worker, simulator, index, P0, result);
     const std::lock_guard<std::mutex> lock(mutex_);
     if (!done) {
       cut_ = true;
@@ -121,6 +132,46 @@ void ThreadScheduler::simulate(std::int32_t worker, PointSimulator& simulator) {
     finished_.emplace(index, result);
     changed_.notify_all();
   }
+}
+
+bool ThreadScheduler::simulateOwn(std::int32_t worker, PointSimulator& simulator,
+                                  std::int64_t index, float P0, PointResult& result) {
+  PointProgress* slot = watcher_ ? &watcher_->slot(worker) : nullptr;
+  if (slot) watcher_->startPoint(*slot, index, P0);
+  auto* sharing = dynamic_cast<SharingPointSimulator*>(&simulator);
+  if (!sharing || !shareable_) return simulator.simulate(P0, result, stop_, slot);
+  PointShare share;
+  // However the point ends (also by an exception), it is no longer offered and its helpers
+  // have left before `share` goes.
+  struct Withdraw {
+    ThreadScheduler& scheduler;
+    PointShare& share;
+    std::int64_t index;
+    ~Withdraw() {
+      {
+        const std::lock_guard<std::mutex> lock(scheduler.mutex_);
+        scheduler.shares_.erase(index);
+        scheduler.changed_.notify_all();
+      }
+      share.close();
+    }
+  };
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    shares_.emplace(index, &share);
+    changed_.notify_all();
+  }
+  const Withdraw withdraw{*this, share, index};
+  return sharing->simulateShared(share, P0, result, stop_, slot);
+}
+
+PointShare* ThreadScheduler::joinable() {
+  // Only once no point of its own is to be had.
+  if (!exhausted_ && started_ - taken_ < window_) return nullptr;
+  for (const auto& [index, share] : shares_) {
+    if (share->join()) return share;
+  }
+  return nullptr;
 }
 
 Scheduler::Take ThreadScheduler::take(std::int64_t index, PointResult& result) {

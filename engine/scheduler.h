@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/point_progress.h"
+#include "engine/point_share.h"
 #include "engine/point_simulator.h"
 #include "engine/sweep_points.h"
 
@@ -75,6 +76,9 @@ class ThreadScheduler : public Scheduler {
   // point only while fewer than `window` points are started or waiting ahead of the next one to
   // hand over (by default pointsPerThreadAhead per thread). `watcher`, when given, gets worker
   // n's points in slot n (slot 0 for the calling thread).
+  //
+  // A worker with no point to start helps the earliest point under way whose simulator shares
+  // points (SharingPointSimulator), so that the last, long points of a sweep use every thread.
   ThreadScheduler(const SweepPoints& points, const SimulatorFactory& makeSimulator,
                   std::int32_t threads, const StopRequest& stop, SweepWatcher* watcher = nullptr,
                   std::int32_t window = 0, const ThreadStarter& start = startThread);
@@ -92,8 +96,14 @@ class ThreadScheduler : public Scheduler {
  private:
   // Worker `worker`: runs simulate, and keeps what it throws for take.
   void work(std::int32_t worker, PointSimulator& simulator);
-  // Simulates points until none is left to start or the stop is raised.
+  // Simulates points, or helps with those under way, until none is left or the stop is raised.
   void simulate(std::int32_t worker, PointSimulator& simulator);
+  // One point of this worker's own, open to helpers while it runs; false when it was stopped.
+  bool simulateOwn(std::int32_t worker, PointSimulator& simulator, std::int64_t index, float P0,
+                   PointResult& result);
+  // The earliest point under way that takes a helper, joined; null when none does. The caller
+  // holds mutex_.
+  PointShare* joinable();
 
   SweepPoints points_;
   std::int32_t window_;
@@ -110,6 +120,8 @@ class ThreadScheduler : public Scheduler {
   bool exhausted_ = false;
   bool cut_ = false;            // a worker left before the sweep ran out of points
   std::exception_ptr failure_;  // the first exception a worker caught; it stopped the others
+  bool shareable_ = false;  // set before any worker runs: there may be threads to help
+  std::map<std::int64_t, PointShare*> shares_;  // the points under way that helpers may join
 
   std::vector<std::unique_ptr<PointSimulator>> simulators_;
   std::vector<std::thread> workers_;

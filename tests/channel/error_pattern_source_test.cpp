@@ -163,5 +163,36 @@ TEST(ErrorPatternSource, GivesTheChannelsErrorsOnTheAllZeroBlock) {
   }
 }
 
+// A stretch parsed from any of its symbol starts, against the channel's draw by draw reading; and
+// a cursor that reads a copy of part of the stream and goes on past its end.
+TEST(DrawStream, ParsesAnyStretchFromASymbolStartAndReadsOnPastACopy) {
+  const std::vector<std::int32_t> draws = plainDraws(5, 3000);
+  std::mt19937 random(3);
+  for (const std::int32_t bound : {-1, 0, 100000000, 1000000000, 2147483646, 2147483647}) {
+    // Where the symbols start, reading from draw 0.
+    std::vector<std::int64_t> starts;
+    for (std::int64_t d = 0; d < 2900; d += draws[static_cast<std::size_t>(d)] <= bound ? 2 : 1) {
+      starts.push_back(d);
+    }
+    for (int n = 0; n < 200; ++n) {
+      const std::int64_t from = starts[random() % (starts.size() / 2)];
+      const std::int64_t to = from + static_cast<std::int64_t>(random() % 200);
+      const auto first = std::lower_bound(starts.begin(), starts.end(), from);
+      const auto after = std::lower_bound(starts.begin(), starts.end(), to);
+      const SymbolParse parse = parseSymbols(draws.data(), from, to, bound);
+      ASSERT_EQ(parse.symbols, after - first) << bound << " " << from << ".." << to;
+      ASSERT_EQ(parse.next, *after) << bound << " " << from << ".." << to;
+    }
+  }
+  DrawStreamCache cache(5, 7, 3);
+  DrawCursor cursor(cache);
+  const std::vector<std::int32_t> copy(draws.begin() + 100, draws.begin() + 200);
+  cursor.readFrom(copy.data(), 100, 100, 30);
+  for (std::size_t k = 130; k < 3000; ++k) {
+    ASSERT_EQ(cursor.position(), static_cast<std::int64_t>(k));
+    ASSERT_EQ(cursor.next(), draws[k]) << k;
+  }
+}
+
 }  // namespace
 }  // namespace nbsim

@@ -1,0 +1,64 @@
+// One point shared by several threads, in rounds of tiny slices: the counts, the statistics and
+// the symbol error rate of the point on one thread, wherever the stopping rule falls, also where
+// no draw of a slice lies above the corruption bound (P0 of 1), and for L = 1.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "bench/random_points.h"
+#include "engine/scheduler.h"
+
+namespace nbsim {
+namespace {
+
+// The point of `point` shared by `threads` threads (1: the owner alone, in rounds).
+PointResult sharedPoint(const testing::RandomPoint& point, const PointSplit& split,
+                        std::int32_t threads) {
+  const NonBinaryCodec codec(point.code, point.parameters.Q, point.parameters.itert);
+  const PointLimits limits{point.parameters.volume, point.parameters.minBlockErr};
+  DrawStreamCache cache(point.seed, point.chunkSize, point.chunkCount);
+  PointResult result;
+  if (threads == 1) {
+    FastPointSimulator simulator(codec, limits, cache, chosenDecoderVariant(), split);
+    PointShare share;
+    EXPECT_TRUE(simulator.simulateShared(share, point.P0, result, {}, nullptr));
+    share.close();
+    return result;
+  }
+  RunParameters parameters = point.parameters;
+  parameters.P0_first = parameters.P0_last = point.P0;
+  const SimulatorFactory make = [&] {
+    return std::make_unique<FastPointSimulator>(codec, limits, cache, chosenDecoderVariant(),
+                                                split);
+  };
+  ThreadScheduler scheduler(SweepPoints(parameters), make, threads, {});
+  EXPECT_EQ(scheduler.take(0, result), Scheduler::Take::point);
+  return result;
+}
+
+TEST(SplitPoint, GivesTheCountsOfOneThreadOnRandomPointsInTinySlices) {
+  constexpr std::uint64_t seed = 18;
+  std::mt19937_64 random(seed);
+  for (int n = 0; n < 150; ++n) {
+    const testing::RandomPoint point = testing::randomPoint(random);
+    const PointResult alone = testing::fastPoint(point);
+    PointSplit split;
+    split.sliceDraws = 1 + static_cast<std::int64_t>(random() % 100);
+    split.roundSlices = 1 + static_cast<std::int64_t>(random() % 10);
+    split.fromFirstBlock = random() % 4 != 0;
+    static constexpr std::int32_t threadCounts[] = {1, 2, 4};
+    const std::int32_t threads = threadCounts[random() % 3];
+    SCOPED_TRACE("case " + std::to_string(n) + " of seed " + std::to_string(seed) + " on " +
+                 std::to_string(threads) + " threads, slices of " +
+                 std::to_string(split.sliceDraws) + " draws, " +
+                 std::to_string(split.roundSlices) + " a round: " + point.describe());
+    const PointResult shared = sharedPoint(point, split, threads);
+    ASSERT_EQ(shared.counters, alone.counters);
+    ASSERT_EQ(shared.stats, alone.stats);
+    ASSERT_EQ(shared.ser, alone.ser);
+  }
+}
+
+}  // namespace
+}  // namespace nbsim
