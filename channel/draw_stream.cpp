@@ -55,7 +55,8 @@ constexpr std::size_t hugePageBytes = std::size_t{2} << 20;
 }  // namespace
 
 DrawStreamCache::DrawStreamCache(std::int32_t seed, std::size_t chunkSize, std::size_t chunkCount)
-    : chunkSize_(std::max<std::size_t>(chunkSize, 1)),
+    : seed_(seed),
+      chunkSize_(std::max<std::size_t>(chunkSize, 1)),
       chunks_(chunkCount, nullptr),
       limit_(chunkCount) {
   generator_.init(seed);

@@ -44,10 +44,16 @@ class DrawStreamCache {
   // A generator that continues the stream right after the last kept draw.
   ShiftXorGenerator continuation();
 
+  // The seed of the stream.
+  std::int32_t seed() const { return seed_; }
+  // The chunks made so far: chunk(k) for k below it returns at once.
+  std::size_t madeChunks() const { return ready_.load(std::memory_order_acquire); }
+
  private:
   // False when memory ran out first.
   bool generateThrough(std::size_t k);
 
+  std::int32_t seed_;
   std::size_t chunkSize_;
   // Where each generated chunk starts, in the slabs below (null until generated).
   std::vector<std::int32_t*> chunks_;

@@ -140,13 +140,12 @@ bool FastPointSimulator::simulateShared(PointShare& share, float P0, PointResult
   return simulateInRounds(share, P0, source_.position(), result, stop, progress);
 }
 
-ShiftXorGenerator FastPointSimulator::generatorAt(std::int64_t draw, std::int64_t kept) {
+ShiftXorGenerator FastPointSimulator::generatorAt(std::int64_t draw) {
   if (!anchor_ || anchorDraw_ > draw) {
-    anchor_ = cache_.continuation();
-    anchorDraw_ = kept;
+    anchor_.emplace();
+    anchor_->init(cache_.seed());
+    anchorDraw_ = 0;
   }
-  // Every chunk up to the cap is made (see simulateInRounds), so `kept` is where the
-  // continuation stands.
   const std::int64_t slice = split_.sliceDraws;
   if (draw - anchorDraw_ > 64 * slice) {
     anchor_->skip(ShiftXorGenerator::Jump(static_cast<std::uint64_t>(draw - anchorDraw_)));
@@ -319,18 +318,10 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
     const std::int64_t size = slices * sliceDraws;
     if (static_cast<std::int64_t>(draws.size()) < size) draws.resize(static_cast<std::size_t>(size));
     round.draws = draws.data();
-    // The kept chunks that the round reads are made here, before the threads read them; the
-    // cap falls to the chunks made when memory runs short.
-    const auto chunkSize = static_cast<std::int64_t>(cache_.chunkSize());
-    const auto kept = [this, chunkSize] {
-      return static_cast<std::int64_t>(cache_.chunkCount()) * chunkSize;
-    };
-    if (round.firstDraw + size > kept()) {
-      cache_.continuation();  // makes every chunk that may be kept
-    } else {
-      cache_.chunk(static_cast<std::size_t>((round.firstDraw + size - 1) / chunkSize));
-    }
-    round.kept = kept();
+    // The chunks of the shared stream made so far are copied; the threads generate the rest
+    // themselves rather than wait for the stream to be made one chunk after another.
+    round.kept =
+        static_cast<std::int64_t>(cache_.madeChunks()) * static_cast<std::int64_t>(cache_.chunkSize());
     round.generators.resize(static_cast<std::size_t>(slices));
     round.sliceStart.assign(static_cast<std::size_t>(slices), -1);
     round.sliceParse.assign(static_cast<std::size_t>(slices), SymbolParse{});
@@ -338,7 +329,7 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
       const std::int64_t first = round.firstDraw + s * sliceDraws;
       if (first + sliceDraws > round.kept) {
         round.generators[static_cast<std::size_t>(s)] =
-            generatorAt(std::max(first, round.kept), round.kept);
+            generatorAt(std::max(first, round.kept));
       }
     }
     serial += secondsSince(mark);

@@ -73,8 +73,8 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
   // A round's tasks, on whichever thread runs them.
   void makeSlice(Round& round, std::int64_t slice);
   void decodeRegion(const Round& round, Region& region);
-  // The generator at draw `draw`, beyond the kept stream (`kept` draws).
-  ShiftXorGenerator generatorAt(std::int64_t draw, std::int64_t kept);
+  // The generator at draw `draw` of the stream.
+  ShiftXorGenerator generatorAt(std::int64_t draw);
 
   PointLimits limits_;
   std::int32_t nk_;
@@ -86,7 +86,7 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
   PointSplit split_;
   std::optional<ShiftXorGenerator::Jump> sliceJump_;    // sliceDraws draws
   std::optional<ShiftXorGenerator::Jump> quarterJump_;  // sliceDraws / 4 draws
-  // A generator known beyond the kept stream, and where it stands.
+  // A generator of the stream, and the draw where it stands.
   std::optional<ShiftXorGenerator> anchor_;
   std::int64_t anchorDraw_ = 0;
   RoundTimes roundTimes_;
