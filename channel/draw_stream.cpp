@@ -115,15 +115,45 @@ DrawCursor::DrawCursor(DrawStreamCache& cache, bool wideMarks)
 void DrawCursor::restart() {
   position_ = nullptr;
   end_ = nullptr;
+  windowBase_ = nullptr;
+  windowStart_ = 0;
   dropMarks(markedCount_);
   nextChunk_ = 0;
   live_ = false;
 }
 
+void DrawCursor::seek(std::int64_t draw) {
+  restart();
+  const auto size = static_cast<std::int64_t>(cache_.chunkSize());
+  const std::int64_t k = draw / size;
+  if (static_cast<std::size_t>(k) < cache_.chunkCount()) {
+    if (const std::int32_t* chunk = cache_.chunk(static_cast<std::size_t>(k))) {
+      nextChunk_ = static_cast<std::size_t>(k) + 1;
+      windowBase_ = chunk;
+      windowStart_ = k * size;
+      position_ = chunk + (draw - windowStart_);
+      end_ = chunk + size;
+      return;
+    }
+  }
+  // The kept chunks end at or before the draw (the cap only ever falls, to chunks that are
+  // there): the cursor's own generator goes on from their end.
+  live_ = true;
+  generator_ = cache_.continuation();
+  const auto kept = static_cast<std::int64_t>(cache_.chunkCount()) * size;
+  if (draw > kept) {
+    generator_.skip(ShiftXorGenerator::Jump(static_cast<std::uint64_t>(draw - kept)));
+  }
+  windowStart_ = draw - static_cast<std::int64_t>(liveBufferSize);
+  fillLive();
+}
+
 void DrawCursor::advanceWindow() {
   if (!live_ && nextChunk_ < cache_.chunkCount()) {
     if (const std::int32_t* chunk = cache_.chunk(nextChunk_)) {
+      windowStart_ = static_cast<std::int64_t>(nextChunk_ * cache_.chunkSize());
       ++nextChunk_;
+      windowBase_ = chunk;
       position_ = chunk;
       end_ = position_ + cache_.chunkSize();
       return;
@@ -132,11 +162,20 @@ void DrawCursor::advanceWindow() {
   if (!live_) {
     live_ = true;
     generator_ = cache_.continuation();
-    liveBuffer_.resize(liveBufferSize);
-    if (!quarterBuffer_) quarterBuffer_.emplace(liveBufferSize / 4);
+    // The live stream goes on right after the last kept draw, where this cursor stands.
+    windowStart_ = static_cast<std::int64_t>(nextChunk_ * cache_.chunkSize()) -
+                   static_cast<std::int64_t>(liveBufferSize);
   }
+  fillLive();
+}
+
+void DrawCursor::fillLive() {
+  if (liveBuffer_.size() != liveBufferSize) liveBuffer_.resize(liveBufferSize);
+  if (!quarterBuffer_) quarterBuffer_.emplace(liveBufferSize / 4);
   generator_.fillInFourLanes(liveBuffer_.data(), liveBufferSize / 4, *quarterBuffer_);
-  position_ = liveBuffer_.data();
+  windowStart_ += static_cast<std::int64_t>(liveBufferSize);
+  windowBase_ = liveBuffer_.data();
+  position_ = windowBase_;
   end_ = position_ + liveBuffer_.size();
 }
 

@@ -78,6 +78,11 @@ class DrawCursor {
 
   // Returns to the first draw of the stream.
   void restart();
+  // Goes on at draw `draw` of the stream (0 is its first): in the kept chunks at once, beyond
+  // them with a generator of this cursor's own that jumps there without making the draws between.
+  void seek(std::int64_t draw);
+  // Where the next draw stands in the stream: the draws read or passed since its first.
+  std::int64_t position() const { return windowStart_ + (position_ - windowBase_); }
 
   // The next draw.
   std::int32_t next() {
@@ -146,6 +151,8 @@ class DrawCursor {
 
  private:
   void advanceWindow();
+  // The next window of live draws, from this cursor's generator.
+  void fillLive();
   // Marks the draws at or below `bound` among the next 64 (fewer at the window's end), moving
   // to the next window first at the end of one.
   void markNext(std::int32_t bound);
@@ -168,6 +175,9 @@ class DrawCursor {
   DrawStreamCache& cache_;
   const std::int32_t* position_ = nullptr;
   const std::int32_t* end_ = nullptr;
+  // The window position_ reads in, and the place of its first draw in the stream.
+  const std::int32_t* windowBase_ = nullptr;
+  std::int64_t windowStart_ = 0;
   std::size_t nextChunk_ = 0;
   bool live_ = false;
   ShiftXorGenerator generator_;

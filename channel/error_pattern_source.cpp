@@ -25,8 +25,12 @@ std::int32_t corruptionBound(float P0) {
 ErrorPatternSource::ErrorPatternSource(DrawStreamCache& cache, std::int32_t Q, bool wideMarks)
     : cursor_(cache, wideMarks), otherValues_(static_cast<std::uint32_t>(Q) - 1) {}
 
-void ErrorPatternSource::startPoint(float P0) {
-  cursor_.restart();
+void ErrorPatternSource::startPoint(float P0, std::int64_t firstDraw) {
+  if (firstDraw == 0) {
+    cursor_.restart();
+  } else {
+    cursor_.seek(firstDraw);
+  }
   bound_ = corruptionBound(P0);
 }
 

@@ -44,8 +44,18 @@ class ErrorPatternSource {
   // Reads `cache` for an alphabet of Q symbols, 2..2147483647; `wideMarks` as for DrawCursor.
   ErrorPatternSource(DrawStreamCache& cache, std::int32_t Q, bool wideMarks = false);
 
-  // Starts a point: back to the start of the stream, with error probability P0.
-  void startPoint(float P0);
+  // Starts a point with error probability P0 at draw `firstDraw` of the stream (0: its start;
+  // a point that goes on elsewhere starts at the draw where its next block begins).
+  void startPoint(float P0, std::int64_t firstDraw = 0);
+
+  // Where the next symbol's draw stands in the stream.
+  std::int64_t position() const { return cursor_.position(); }
+
+  // Passes `count` symbols through the channel without telling their errors: only the position
+  // moves, as far as transmitZeros would move it.
+  void skip(std::int64_t count) {
+    cursor_.transmit(bound_, count, [](std::int64_t, std::int32_t) {});
+  }
 
   // Passes `count` symbols of value 0 through the channel and calls onError(s, e) for every
   // symbol s (0..count-1, ascending) that leaves it as e (1..Q-1).

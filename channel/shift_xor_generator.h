@@ -35,6 +35,13 @@ class ShiftXorGenerator {
     std::array<std::uint64_t, 64> images_{};
   };
 
+  // Moves on by the draws of `jump` without making them.
+  void skip(const Jump& jump) {
+    const std::uint64_t next = jump.apply(state());
+    s1_ = static_cast<std::uint32_t>(next);
+    s2_ = static_cast<std::uint32_t>(next >> 32);
+  }
+
   // The next 4 * perLane draws into draws[0 .. 4 * perLane - 1], as fill would give them:
   // four stretches of perLane draws generated side by side, each lane started where the
   // previous one ends by `jump`, which must be Jump(perLane).

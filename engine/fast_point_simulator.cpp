@@ -13,10 +13,17 @@ FastPointSimulator::FastPointSimulator(const NonBinaryCodec& codec, const PointL
       decoder_(codec, variant) {}
 
 bool FastPointSimulator::simulate(float P0, PointResult& result, const StopRequest& stop,
-                                  PointProgress* progress) {
+                                  PointProgress* progress, const PointState* from) {
   result.P0 = P0;
-  result.stats.reset(itert_);
-  source_.startPoint(P0);
+  if (from) {
+    result.counters = from->result.counters;
+    result.stats = from->result.stats;
+    if (progress) progress->publish(result.counters);
+  } else {
+    result.counters = PointCounters{};
+    result.stats.reset(itert_);
+  }
+  source_.startPoint(P0, from ? from->nextDraw : 0);
   decoder_.watch(stop.forDecoder());
   const std::int32_t L = decoder_.blockLength();
   return runBlocks(limits_, static_cast<std::int64_t>(nk_) * L, result, stop, progress,
@@ -34,7 +41,8 @@ bool FastPointSimulator::simulate(float P0, PointResult& result, const StopReque
                        });
                      }
                      return static_cast<std::int64_t>(decoder_.decodeBlock(stats));
-                   });
+                   },
+                   [this] { return source_.position(); });
 }
 
 }  // namespace nbsim

@@ -24,7 +24,7 @@ class FastPointSimulator : public PointSimulator {
 
   using PointSimulator::simulate;
   bool simulate(float P0, PointResult& result, const StopRequest& stop = {},
-                PointProgress* progress = nullptr) override;
+                PointProgress* progress = nullptr, const PointState* from = nullptr) override;
 
  private:
   PointLimits limits_;

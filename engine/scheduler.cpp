@@ -15,10 +15,16 @@ Scheduler::Take simulateNext(SweepPoints& points, PointSimulator& simulator,
                              PointResult& result) {
   float P0 = 0.0f;
   if (!points.next(P0)) return Scheduler::Take::end;
+  const PointState* from = points.state(index);
+  if (from && from->done) {
+    result = from->result;
+    return Scheduler::Take::point;
+  }
   PointProgress* slot = watcher ? &watcher->slot(0) : nullptr;
   if (slot) watcher->startPoint(*slot, index, P0);
-  return simulator.simulate(P0, result, stop, slot) ? Scheduler::Take::point
-                                                    : Scheduler::Take::stopped;
+  if (!simulator.simulate(P0, result, stop, slot, from)) return Scheduler::Take::stopped;
+  if (watcher) watcher->pointDone(index, result);
+  return Scheduler::Take::point;
 }
 
 }  // namespace
@@ -111,8 +117,16 @@ void ThreadScheduler::simulate(std::int32_t worker, PointSimulator& simulator) {
       }
       index = started_++;
     }
+    const PointState* from = points_.state(index);
+    if (from && from->done) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      finished_.emplace(index, from->result);
+      changed_.notify_all();
+      continue;
+    }
     if (slot) watcher_->startPoint(*slot, index, P0);
-    const bool done = simulator.simulate(P0, result, stop_, slot);
+    const bool done = simulator.simulate(P0, result, stop_, slot, from);
+    if (done && watcher_) watcher_->pointDone(index, result);
     const std::lock_guard<std::mutex> lock(mutex_);
     if (!done) {
       cut_ = true;
