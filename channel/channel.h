@@ -22,6 +22,9 @@ class Channel {
   // Restarts the generator at the start of the seed's sequence.
   void reseed() { generator_.init(seed_); }
 
+  // Moves the generator on by `draws` draws without making them.
+  void skipDraws(std::uint64_t draws) { generator_.skip(ShiftXorGenerator::Jump(draws)); }
+
   // Stores the symbol error probability used by every later transmit.
   void setErrorProbability(float P0) { P0_ = P0; }
 

@@ -105,37 +105,50 @@ std::int64_t FastPointSimulator::decodeNext(IterationStats& stats) {
   return static_cast<std::int64_t>(decoder_.decodeBlock(stats));
 }
 
-bool FastPointSimulator::simulate(float P0, PointResult& result, const StopRequest& stop,
-                                  PointProgress* progress) {
+void FastPointSimulator::startPoint(float P0, PointResult& result, PointProgress* progress,
+                                    const PointState* from) {
   result.P0 = P0;
-  result.stats.reset(itert_);
-  source_.startPoint(P0);
+  if (from) {
+    result.counters = from->result.counters;
+    result.stats = from->result.stats;
+    if (progress) progress->publish(result.counters);
+  } else {
+    result.counters = PointCounters{};
+    result.stats.reset(itert_);
+  }
+  source_.startPoint(P0, from ? from->nextDraw : 0);
+}
+
+bool FastPointSimulator::simulate(float P0, PointResult& result, const StopRequest& stop,
+                                  PointProgress* progress, const PointState* from) {
+  startPoint(P0, result, progress, from);
   decoder_.watch(stop.forDecoder());
-  return runBlocks(limits_, static_cast<std::int64_t>(nk_) * decoder_.blockLength(), result, stop,
-                   progress, [this](IterationStats& stats) { return decodeNext(stats); });
+  return runBlocks(
+      limits_, static_cast<std::int64_t>(nk_) * decoder_.blockLength(), result, stop, progress,
+      [this](IterationStats& stats) { return decodeNext(stats); },
+      [this] { return source_.position(); });
 }
 
 bool FastPointSimulator::simulateShared(PointShare& share, float P0, PointResult& result,
-                                        const StopRequest& stop, PointProgress* progress) {
-  result.P0 = P0;
-  result.stats.reset(itert_);
-  source_.startPoint(P0);
+                                        const StopRequest& stop, PointProgress* progress,
+                                        const PointState* from) {
+  startPoint(P0, result, progress, from);
   decoder_.watch(stop.forDecoder());
   if (split_.fromFirstBlock) {
-    result.counters = PointCounters{};
-    return simulateInRounds(share, P0, 0, result, stop, progress);
+    return simulateInRounds(share, P0, from ? from->nextDraw : 0, result, stop, progress);
   }
   // Alone, block by block as simulate goes, until a thread joins.
   bool handedOver = false;
-  const bool done = runBlocks(limits_, static_cast<std::int64_t>(nk_) * decoder_.blockLength(),
-                              result, stop, progress,
-                              [this, &share, &handedOver](IterationStats& stats) {
-                                if (share.helped()) {
-                                  handedOver = true;
-                                  return std::int64_t{-1};  // not counted
-                                }
-                                return decodeNext(stats);
-                              });
+  const bool done = runBlocks(
+      limits_, static_cast<std::int64_t>(nk_) * decoder_.blockLength(), result, stop, progress,
+      [this, &share, &handedOver](IterationStats& stats) {
+        if (share.helped()) {
+          handedOver = true;
+          return std::int64_t{-1};  // not counted
+        }
+        return decodeNext(stats);
+      },
+      [this] { return source_.position(); });
   if (!handedOver) return done;
   return simulateInRounds(share, P0, source_.position(), result, stop, progress);
 }
@@ -256,8 +269,7 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
            counters.blockErrors < limits_.minBlockErr;
   };
   const auto finish = [&] {
-    const std::int64_t counted = std::max<std::int64_t>(counters.symbolErrors, 1);
-    result.ser = static_cast<double>(counted) / static_cast<double>(counters.infoSymbols);
+    result.ser = symbolErrorRate(counters);
     roundTimes_.serialSeconds += serial;
     roundTimes_.totalSeconds += secondsSince(started);
     return true;
@@ -292,8 +304,14 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
         round, round.regions[static_cast<std::size_t>(region)]);
   };
 
+  // Where the next block starts: the draw after the last block committed.
+  std::int64_t blockDraw = nextDraw;
   while (wantsBlock()) {
-    if (stop.raised()) return false;
+    if (progress && progress->stateWanted()) progress->keepState(result, blockDraw);
+    if (stop.raised()) {
+      if (progress) progress->keepState(result, blockDraw);
+      return false;
+    }
     Clock::time_point mark = Clock::now();
     // Slices enough for the blocks still wanted, at the rates seen so far, and no more: the
     // blocks decoded past the point's end are lost.
@@ -387,7 +405,11 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
     mark = Clock::now();
     for (std::int64_t r = 0; r < regions; ++r) {
       const Region& region = round.regions[static_cast<std::size_t>(r)];
-      if (region.givenUp) return false;
+      if (region.givenUp) {
+        // The stop request came: the regions before are committed.
+        if (progress) progress->keepState(result, blockDraw);
+        return false;
+      }
       if (region.blocks == 0) continue;
       if (counters.blockErrors + region.blockErrors < limits_.minBlockErr) {
         counters.blocks += region.blocks;
@@ -398,6 +420,7 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
         addStats(result.stats, region.stats);
         committed += region.blocks;
         committedDraws = region.nextDraw - nextDraw;
+        blockDraw = region.nextDraw;
       } else {
         std::int64_t taken = 0;
         while (taken < region.blocks && counters.blockErrors < limits_.minBlockErr) {
@@ -415,7 +438,10 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
           }
         }
       }
-      if (progress) progress->publish(counters);
+      if (progress) {
+        progress->publish(counters);
+        if (progress->stateWanted() && wantsBlock()) progress->keepState(result, blockDraw);
+      }
       if (!wantsBlock()) {
         serial += secondsSince(mark);
         ++roundTimes_.rounds;

@@ -45,10 +45,10 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
 
   using PointSimulator::simulate;
   bool simulate(float P0, PointResult& result, const StopRequest& stop = {},
-                PointProgress* progress = nullptr) override;
+                PointProgress* progress = nullptr, const PointState* from = nullptr) override;
 
   bool simulateShared(PointShare& share, float P0, PointResult& result, const StopRequest& stop,
-                      PointProgress* progress) override;
+                      PointProgress* progress, const PointState* from = nullptr) override;
 
   // What the shared rounds took, summed over this simulator's shared points: for the
   // benchmark's account of the work that stays serial.
@@ -63,6 +63,8 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
   struct Round;
   struct Region;
 
+  // The point's counts and source from its start or from `from`.
+  void startPoint(float P0, PointResult& result, PointProgress* progress, const PointState* from);
   // The point's next block from the source into the decoder; its wrongly decoded information
   // symbols, added to `stats`, or a negative number when the decoder gave it up.
   std::int64_t decodeNext(IterationStats& stats);

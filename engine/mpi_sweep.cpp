@@ -274,6 +274,18 @@ void MpiScheduler::assign() {
   // few enough to bound the results held.
   const std::int64_t window =
       ThreadScheduler::pointsPerThreadAhead * std::max<std::int64_t>(threads_, 1);
+  // The points that a resumed run has done already are not simulated again; one cut in the
+  // middle starts again from its first block on the rank that gets it.
+  const auto passDone = [&] {
+    for (const PointState* known = points_.state(started_);
+         more_ && started_ - taken_ < window && known && known->done;
+         known = points_.state(started_)) {
+      finished_.emplace(started_, known->result);
+      ++started_;
+      more_ = points_.next(nextP0_);
+    }
+  };
+  passDone();
   while (!idle_.empty()) {
     const Worker worker = idle_.back();
     if (!again_.empty()) {
@@ -284,6 +296,7 @@ void MpiScheduler::assign() {
       send(worker, started_, nextP0_);
       ++started_;
       more_ = points_.next(nextP0_);
+      passDone();
     } else {
       return;
     }

@@ -7,6 +7,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <optional>
+#include <utility>
 
 #include "engine/point_result.h"
 
@@ -43,6 +46,26 @@ class PointProgress {
     blockErrors_.store(counters.blockErrors, std::memory_order_release);
   }
 
+  // Asks the simulating thread to keep its point's state (keepState) before its next block.
+  void requestState() { stateWanted_.store(true, std::memory_order_relaxed); }
+  // Whether a state was asked for; one relaxed load, made before every block.
+  bool stateWanted() const { return stateWanted_.load(std::memory_order_relaxed); }
+  // Keeps the state of the slot's point between two blocks: its counts so far in `result` and the
+  // draw where its next block starts. Called by the simulating thread.
+  void keepState(const PointResult& result, std::int64_t nextDraw) {
+    stateWanted_.store(false, std::memory_order_relaxed);
+    const std::lock_guard<std::mutex> lock(stateMutex_);
+    stateIndex_ = index_.load(std::memory_order_relaxed);
+    state_.result = result;
+    state_.nextDraw = nextDraw;
+  }
+  // The last state kept, with the index of its point; none before the first.
+  std::optional<std::pair<std::int64_t, PointState>> keptState() const {
+    const std::lock_guard<std::mutex> lock(stateMutex_);
+    if (stateIndex_ < 0) return std::nullopt;
+    return std::make_pair(stateIndex_, state_);
+  }
+
   // Reads point `index` into `snapshot`; false when this slot holds another point, or moved on to
   // another one while it was read.
   bool read(std::int64_t index, Snapshot& snapshot) const {
@@ -62,6 +85,11 @@ class PointProgress {
   std::atomic<std::int64_t> startedAt_{0};
   std::atomic<std::int64_t> infoSymbols_{0};
   std::atomic<std::int32_t> blockErrors_{0};
+  std::atomic<bool> stateWanted_{false};
+
+  mutable std::mutex stateMutex_;  // guards the kept state
+  std::int64_t stateIndex_ = -1;
+  PointState state_;
 };
 
 }  // namespace nbsim
@@ -77,6 +105,12 @@ class SweepWatcher {
   // `slot` starts point `index` (in sweep order) at P0, timed from now. Called by the worker
   // that owns the slot.
   virtual void startPoint(PointProgress& slot, std::int64_t index, float P0) = 0;
+  // Point `index` is complete with `result`; told by the thread that simulated it, before the
+  // point is handed over, which may be later, after the points before it.
+  virtual void pointDone(std::int64_t index, const PointResult& result) {
+    (void)index;
+    (void)result;
+  }
 };
 
 }  // namespace nbsim

@@ -2,7 +2,9 @@
 // symbol error rate, and how the sweep ended.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <map>
 
 #include "code/iteration_stats.h"
 
@@ -22,15 +24,35 @@ struct PointCounters {
   bool operator==(const PointCounters&) const = default;
 };
 
+// symbolErrors / infoSymbols in double, counting at least one error, so that it is never 0.
+inline double symbolErrorRate(const PointCounters& counters) {
+  const std::int64_t counted = std::max<std::int64_t>(counters.symbolErrors, 1);
+  return static_cast<double>(counted) / static_cast<double>(counters.infoSymbols);
+}
+
 struct PointResult {
   float P0 = 0.0f;
   PointCounters counters;
   IterationStats stats;
-  // symbolErrors / infoSymbols in double, counting at least one error, so that it is never 0.
+  // symbolErrorRate(counters).
   double ser = 0.0;
 
   bool operator==(const PointResult&) const = default;
 };
+
+// Where a point of an interrupted run stood, to go on from there: either done, with its whole
+// result, or between two blocks, with its counts so far (the symbol error rate is not set yet) and
+// the draw of the channel's stream (0 is its first) where the next block starts.
+struct PointState {
+  PointResult result;
+  std::int64_t nextDraw = 0;
+  bool done = false;
+
+  bool operator==(const PointState&) const = default;
+};
+
+// What is known of the points of an interrupted run, by their index in the sweep.
+using ResumePoints = std::map<std::int64_t, PointState>;
 
 // How a sweep ended.
 enum class SweepOutcome {

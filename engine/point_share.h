@@ -25,10 +25,11 @@ class SharingPointSimulator {
  public:
   virtual ~SharingPointSimulator() = default;
 
-  // Simulates the point at P0 as PointSimulator::simulate does, handing tasks to whoever joins
-  // `share`.
+  // Simulates the point at P0 as PointSimulator::simulate does (from `from`, when given),
+  // handing tasks to whoever joins `share`.
   virtual bool simulateShared(PointShare& share, float P0, PointResult& result,
-                              const StopRequest& stop, PointProgress* progress) = 0;
+                              const StopRequest& stop, PointProgress* progress,
+                              const PointState* from = nullptr) = 0;
 };
 
 class PointShare {

@@ -42,9 +42,11 @@ class PointSimulator {
 
   // Simulates blocks at P0 until the limits hold and fills `result`; false when `stop` was
   // raised first (the result is then incomplete). Publishes the counts after every block to
-  // `progress`, when given.
+  // `progress`, when given, and keeps the point's state there between blocks when it asks for
+  // it and when the stop ends the point. `from`, when given, is where an interrupted point stood
+  // (not done): the point goes on from its counts and its next draw.
   virtual bool simulate(float P0, PointResult& result, const StopRequest& stop = {},
-                        PointProgress* progress = nullptr) = 0;
+                        PointProgress* progress = nullptr, const PointState* from = nullptr) = 0;
 
   // The whole point at P0, without a stop request.
   PointResult simulate(float P0) {
@@ -54,36 +56,39 @@ class PointSimulator {
   }
 };
 
-// The block loop of every point simulator: `simulateBlock(stats)` simulates the point's next
-// block, adds it to `result.stats` and returns its wrongly decoded information symbols, or a
-// negative number when it gave the block up on the stop request (the block is not counted). The
-// volume test stands before each block and the block-error test after it, so a point always
-// ends on a block boundary; minBlockErr of 0 or less simulates no block. Besides the counts it
-// sums the squares of the blocks' wrong symbols, for the spread between blocks. The symbol error
-// rate counts at least one error, so that it is never 0; the counter stays true. False when `stop`
-// was raised before a block or a block was given up.
-template <typename SimulateBlock>
+// The block loop of every point simulator, from the counts already in `result` (zero for a new
+// point): `simulateBlock(stats)` simulates the point's next block, adds it to `result.stats` and
+// returns its wrongly decoded information symbols, or a negative number when it gave the block up
+// on the stop request (the block is not counted); `nextDraw()` is where the next block starts in
+// the channel's stream. The volume test stands before each block and the block-error test after
+// it, so a point always ends on a block boundary; minBlockErr of 0 or less simulates no block.
+// Besides the counts it sums the squares of the blocks' wrong symbols, for the spread between
+// blocks. The symbol error rate counts at least one error, so that it is never 0; the counter
+// stays true. False when `stop` was raised before a block (the state then goes to `progress`) or a
+// block was given up.
+template <typename SimulateBlock, typename NextDraw>
 bool runBlocks(const PointLimits& limits, std::int64_t symbolsPerBlock, PointResult& result,
-               const StopRequest& stop, PointProgress* progress, SimulateBlock&& simulateBlock) {
+               const StopRequest& stop, PointProgress* progress, SimulateBlock&& simulateBlock,
+               NextDraw&& nextDraw) {
   PointCounters& counters = result.counters;
-  counters = PointCounters{};
   const auto volume = static_cast<std::int64_t>(limits.volume);
-  if (limits.minBlockErr > 0) {
-    do {
-      if (counters.infoSymbols >= volume) break;
-      if (stop.raised()) return false;
-      const std::int64_t wrong = simulateBlock(result.stats);
-      if (wrong < 0) return false;
-      counters.infoSymbols += symbolsPerBlock;
-      counters.symbolErrors += wrong;
-      counters.squaredSymbolErrors += wrong * wrong;
-      if (wrong > 0) ++counters.blockErrors;
-      ++counters.blocks;
-      if (progress) progress->publish(counters);
-    } while (counters.blockErrors < limits.minBlockErr);
+  while (limits.minBlockErr > 0 && counters.infoSymbols < volume &&
+         counters.blockErrors < limits.minBlockErr) {
+    if (progress && progress->stateWanted()) progress->keepState(result, nextDraw());
+    if (stop.raised()) {
+      if (progress) progress->keepState(result, nextDraw());
+      return false;
+    }
+    const std::int64_t wrong = simulateBlock(result.stats);
+    if (wrong < 0) return false;
+    counters.infoSymbols += symbolsPerBlock;
+    counters.symbolErrors += wrong;
+    counters.squaredSymbolErrors += wrong * wrong;
+    if (wrong > 0) ++counters.blockErrors;
+    ++counters.blocks;
+    if (progress) progress->publish(counters);
   }
-  const std::int64_t counted = std::max<std::int64_t>(counters.symbolErrors, 1);
-  result.ser = static_cast<double>(counted) / static_cast<double>(counters.infoSymbols);
+  result.ser = symbolErrorRate(counters);
   return true;
 }
 

@@ -12,8 +12,22 @@ ReferencePointSimulator::ReferencePointSimulator(const NonBinaryCodec& codec,
                                                  const PointLimits& limits, std::int32_t seed)
     : codec_(codec), limits_(limits), channel_(codec.alphabetSize(), seed), decoder_(codec) {}
 
+namespace {
+
+// `base` with the counts of `added` added, as many iterations as `added` keeps.
+IterationStats sum(const IterationStats& base, const IterationStats& added) {
+  IterationStats total = added;
+  for (std::size_t k = 0; k < total.errors.size() && k < base.errors.size(); ++k) {
+    total.errors[k] += base.errors[k];
+  }
+  total.decodedSymbols += base.decodedSymbols;
+  return total;
+}
+
+}  // namespace
+
 bool ReferencePointSimulator::simulate(float P0, PointResult& result, const StopRequest& stop,
-                                       PointProgress* progress) {
+                                       PointProgress* progress, const PointState* from) {
   decoder_.resetStats();
   channel_.reseed();
   channel_.setErrorProbability(P0);
@@ -31,10 +45,27 @@ bool ReferencePointSimulator::simulate(float P0, PointResult& result, const Stop
   BranchTable receivedChecks(nr, branch);
   SourceGenerator sourceGenerator;
   sourceGenerator.seed(0);
-
+  // The channel's draws so far: one per symbol, and one more for the value of each corrupted
+  // symbol, which always differs from the symbol sent.
+  std::int64_t draws = 0;
+  IterationStats base;
   result.P0 = P0;
+  result.counters = PointCounters{};
+  if (from) {
+    // Each block takes nk * L source draws; the channel goes on at the block's first draw.
+    sourceGenerator.skip(static_cast<std::uint64_t>(from->result.counters.blocks) *
+                         static_cast<std::uint64_t>(nk) * static_cast<std::uint64_t>(L));
+    channel_.skipDraws(static_cast<std::uint64_t>(from->nextDraw));
+    draws = from->nextDraw;
+    base = from->result.stats;
+    result.counters = from->result.counters;
+    if (progress) progress->publish(result.counters);
+  }
+  result.stats = sum(base, decoder_.stats());
+
   const bool complete = runBlocks(
-      limits_, static_cast<std::int64_t>(nk) * L, result, stop, progress, [&](IterationStats&) {
+      limits_, static_cast<std::int64_t>(nk) * L, result, stop, progress,
+      [&](IterationStats& stats) {
         for (auto& info : source) {
           for (Symbol& symbol : info) symbol = sourceGenerator.draw() & (Q - 1);
         }
@@ -50,12 +81,20 @@ bool ReferencePointSimulator::simulate(float P0, PointResult& result, const Stop
           return std::int64_t{-1};
         }
         std::int64_t wrong = 0;
+        draws += static_cast<std::int64_t>(nk + nr) * L;
         for (std::int32_t i = 0; i < nk; ++i) {
-          for (std::int32_t j = 0; j < L; ++j) wrong += decoded[i][j] != source[i][j];
+          for (std::int32_t j = 0; j < L; ++j) {
+            wrong += decoded[i][j] != source[i][j];
+            draws += received[i][j] != source[i][j];
+          }
         }
+        for (std::int32_t v = 0; v < nr; ++v) {
+          for (std::int32_t j = 0; j < L; ++j) draws += receivedChecks[v][j] != checks[v][j];
+        }
+        stats = sum(base, decoder_.stats());
         return wrong;
-      });
-  result.stats = decoder_.stats();
+      },
+      [&] { return draws; });
   return complete;
 }
 

@@ -23,7 +23,7 @@ class ReferencePointSimulator : public PointSimulator {
   // Every point starts the channel's generator from the seed and the source from 0, so every
   // point sees the same information blocks and the same stream of channel draws.
   bool simulate(float P0, PointResult& result, const StopRequest& stop = {},
-                PointProgress* progress = nullptr) override;
+                PointProgress* progress = nullptr, const PointState* from = nullptr) override;
 
  private:
   const NonBinaryCodec& codec_;

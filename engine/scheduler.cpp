@@ -15,10 +15,16 @@ Scheduler::Take simulateNext(SweepPoints& points, PointSimulator& simulator,
                              PointResult& result) {
   float P0 = 0.0f;
   if (!points.next(P0)) return Scheduler::Take::end;
+  const PointState* from = points.state(index);
+  if (from && from->done) {
+    result = from->result;
+    return Scheduler::Take::point;
+  }
   PointProgress* slot = watcher ? &watcher->slot(0) : nullptr;
   if (slot) watcher->startPoint(*slot, index, P0);
-  return simulator.simulate(P0, result, stop, slot) ? Scheduler::Take::point
-                                                    : Scheduler::Take::stopped;
+  if (!simulator.simulate(P0, result, stop, slot, from)) return Scheduler::Take::stopped;
+  if (watcher) watcher->pointDone(index, result);
+  return Scheduler::Take::point;
 }
 
 }  // namespace
@@ -123,7 +129,15 @@ void ThreadScheduler::simulate(std::int32_t worker, PointSimulator& simulator) {
       }
       index = started_++;
     }
-    const bool done = simulateOwn(worker, simulator, index, P0, result);
+    const PointState* from = points_.state(index);
+    if (from && from->done) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      finished_.emplace(index, from->result);
+      changed_.notify_all();
+      continue;
+    }
+    const bool done = simulateOwn(worker, simulator, index, P0, result, from);
+    if (done && watcher_) watcher_->pointDone(index, result);
     const std::lock_guard<std::mutex> lock(mutex_);
     if (!done) {
       cut_ = true;
@@ -135,11 +149,12 @@ void ThreadScheduler::simulate(std::int32_t worker, PointSimulator& simulator) {
 }
 
 bool ThreadScheduler::simulateOwn(std::int32_t worker, PointSimulator& simulator,
-                                  std::int64_t index, float P0, PointResult& result) {
+                                  std::int64_t index, float P0, PointResult& result,
+                                  const PointState* from) {
   PointProgress* slot = watcher_ ? &watcher_->slot(worker) : nullptr;
   if (slot) watcher_->startPoint(*slot, index, P0);
   auto* sharing = dynamic_cast<SharingPointSimulator*>(&simulator);
-  if (!sharing || !shareable_) return simulator.simulate(P0, result, stop_, slot);
+  if (!sharing || !shareable_) return simulator.simulate(P0, result, stop_, slot, from);
   PointShare share;
   // However the point ends (also by an exception), it is no longer offered and its helpers
   // have left before `share` goes.
@@ -162,7 +177,7 @@ bool ThreadScheduler::simulateOwn(std::int32_t worker, PointSimulator& simulator
     changed_.notify_all();
   }
   const Withdraw withdraw{*this, share, index};
-  return sharing->simulateShared(share, P0, result, stop_, slot);
+  return sharing->simulateShared(share, P0, result, stop_, slot, from);
 }
 
 PointShare* ThreadScheduler::joinable() {

@@ -100,7 +100,7 @@ class ThreadScheduler : public Scheduler {
   void simulate(std::int32_t worker, PointSimulator& simulator);
   // One point of this worker's own, open to helpers while it runs; false when it was stopped.
   bool simulateOwn(std::int32_t worker, PointSimulator& simulator, std::int64_t index, float P0,
-                   PointResult& result);
+                   PointResult& result, const PointState* from);
   // The earliest point under way that takes a helper, joined; null when none does. The caller
   // holds mutex_.
   PointShare* joinable();

@@ -42,7 +42,8 @@ SweepOutcome sweepErrorProbability(const NonBinaryCodec& codec, const RunParamet
                                    SweepWatcher* watcher) {
   PointSimulators simulators(codec, parameters, seed, options);
   const SimulatorFactory make = [&simulators] { return simulators.make(); };
-  const SweepPoints points(parameters);
+  SweepPoints points(parameters);
+  points.resumeFrom(options.resume);
   const StopRequest stop{nullptr, options.interrupt};
   if (options.remote) {
     const std::unique_ptr<Scheduler> scheduler =

@@ -41,6 +41,9 @@ struct SweepOptions {
   const std::atomic<int>* interrupt = nullptr;
   // When set, the points are simulated elsewhere instead of on this process's threads.
   RemoteScheduler remote;
+  // What an interrupted run left of its points, when this sweep resumes it: points done are
+  // handed on again as they were, points cut in the middle go on from their state.
+  const ResumePoints* resume = nullptr;
 };
 
 // Hands every point of the sweep, in order, to `deliver`, which returns false to end the sweep;

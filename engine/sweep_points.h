@@ -1,6 +1,9 @@
 // The P0 values of a sweep, in order.
 #pragma once
 
+#include <cstdint>
+
+#include "engine/point_result.h"
 #include "engine/run_parameters.h"
 
 namespace nbsim {
@@ -14,6 +17,16 @@ class SweepPoints {
         step_(parameters.P0_step),
         last_(parameters.P0_last),
         more_(parameters.P0_first >= parameters.P0_last) {}
+
+  // What an interrupted run left of the points; `states` must outlive every copy of this object.
+  void resumeFrom(const ResumePoints* states) { states_ = states; }
+  // Where point `index` stood when the run was interrupted: done, or the state to go on from;
+  // null for a point to simulate from its first block.
+  const PointState* state(std::int64_t index) const {
+    if (states_ == nullptr) return nullptr;
+    const auto found = states_->find(index);
+    return found == states_->end() ? nullptr : &found->second;
+  }
 
   // The next P0 through `P0`; false when the sweep is over.
   bool next(float& P0) {
@@ -31,6 +44,7 @@ class SweepPoints {
   double step_;
   double last_;
   bool more_;
+  const ResumePoints* states_ = nullptr;
 };
 
 }  // namespace nbsim

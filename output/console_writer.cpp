@@ -69,6 +69,15 @@ void ConsoleWriter::finish(const RunOutcome& outcome) {
 
 void ConsoleWriter::printClosingPrompt() { write("strike any key"); }
 
+void ConsoleWriter::printResumed(std::int64_t pointsDone, std::int64_t nextPointSymbols) {
+  std::string line = "Resumed after " + formatInteger(pointsDone) +
+                     (pointsDone == 1 ? " point" : " points");
+  if (nextPointSymbols > 0) {
+    line += " and " + formatInteger(nextPointSymbols) + " information symbols of the next";
+  }
+  write(line + "\n");
+}
+
 void ConsoleWriter::write(const std::string& text) {
   if (lost_) return;
   console_ << text << std::flush;

@@ -29,6 +29,10 @@ class ConsoleWriter : public RunListener {
   // "strike any key", without a line end.
   void printClosingPrompt();
 
+  // The line of a resumed run, before its first point: the points that were done and the
+  // information symbols of the next one that were simulated (0: it starts from its first block).
+  void printResumed(std::int64_t pointsDone, std::int64_t nextPointSymbols);
+
   // True once the console could not be written.
   bool lost() const { return lost_; }
 

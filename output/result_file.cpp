@@ -14,6 +14,56 @@ namespace nbsim {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Creates a new file ".NAME.XXXXXX" beside `target` with the permissions a newly created file
+// gets (not mkstemp's private ones); its descriptor, its name in `temporary`, or -1 and errno.
+int createTemporary(const std::string& target, std::string& temporary) {
+  const fs::path path(target);
+  std::string name = ".";
+  name += path.filename().string();
+  name += ".XXXXXX";
+  std::string pattern = (path.parent_path() / name).string();
+  const int fd = mkstemp(pattern.data());
+  if (fd < 0) return -1;
+  temporary = pattern;
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
+  return fd;
+}
+
+}  // namespace
+
+int replaceDurably(const std::string& path, std::string_view bytes) {
+  std::string temporary;
+  const int fd = createTemporary(path, temporary);
+  if (fd < 0) return errno;
+  int error = 0;
+  for (std::size_t written = 0; written < bytes.size() && error == 0;) {
+    const ssize_t count = ::write(fd, bytes.data() + written, bytes.size() - written);
+    if (count > 0) {
+      written += static_cast<std::size_t>(count);
+    } else if (count == 0 || errno != EINTR) {
+      error = count == 0 ? EIO : errno;
+    }
+  }
+  if (error == 0 && fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (error != 0) {
+    std::remove(temporary.c_str());
+    return error;
+  }
+  const fs::path folder = fs::path(path).parent_path();
+  const int directory = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (directory >= 0) {
+    fsync(directory);
+    ::close(directory);
+  }
+  return 0;
+}
+
 bool ResultFile::create(const char* tail) {
   std::error_code ignored;
   target_ = fs::is_symlink(path_, ignored) ? fs::weakly_canonical(path_, ignored).string() : path_;
@@ -39,21 +89,11 @@ bool ResultFile::create(const char* tail) {
     published_ = true;
     return true;
   }
-  const fs::path target(target_);
-  std::string name = ".";
-  name += target.filename().string();
-  name += ".XXXXXX";
-  std::string pattern = (target.parent_path() / name).string();
-  const int fd = mkstemp(pattern.data());
+  const int fd = createTemporary(target_, temporary_);
   if (fd < 0) {
     fail("cannot be opened for writing", errno, tail);
     return false;
   }
-  temporary_ = pattern;
-  // The permissions a newly created file gets, not the temporary file's private ones.
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
   file_ = fdopen(fd, "wb");
   if (file_ == nullptr) {
     const int error = errno;

@@ -13,6 +13,12 @@
 
 namespace nbsim {
 
+// Writes `bytes` as the whole file at `path` (not through a link) for good: a temporary file in
+// the same folder, flushed to the disk, renamed over the earlier file, and the folder's entry
+// flushed too, so that after a crash of the run or of the system the file holds this version or
+// the earlier one, whole. Returns 0, or the system error (the earlier file then stays as it was).
+int replaceDurably(const std::string& path, std::string_view bytes);
+
 class ResultFile {
  public:
   // The file at `path` (through a symbolic link, the file it points to); failures are said on

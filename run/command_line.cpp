@@ -15,7 +15,7 @@ namespace nbsim {
 namespace {
 
 constexpr const char* usage =
-    "usage: nbsim [-h] [--version] [--seed N] [--threads N] [--no-wait] [DIR]"
+    "usage: nbsim [-h] [--version] [--seed N | --resume] [--threads N] [--no-wait] [DIR]"
     " | nbsim --plot RUN...";
 
 constexpr const char* help =
@@ -28,14 +28,17 @@ constexpr const char* help =
     "  --version       print the program's version and exit\n"
     "  --seed N        simulate with run seed N (0..2097151) instead of the one drawn from the\n"
     "                  clock; the seed that result.json records repeats that run\n"
+    "  --resume        go on with the interrupted run in DIR from its checkpoint\n"
+    "                  (nbsim.checkpoint), to the same results as a run never interrupted\n"
     "  --threads N     simulate on N threads (1..256), over NBSIM_THREADS\n"
     "  --no-wait       end without waiting for a key\n"
     "  --plot RUN...   draw the results of the run folders RUN on one plot, as SVG on\n"
     "                  standard output; simulates nothing\n"
     "\n"
     "exit status: 0 done, 1 param.txt, 2 encoder.txt, 3 result.txt, 4 result.csv, result.json,\n"
-    "result.svg or the console, 5 folder in use, 6 simulation failed, 64 command line, 65 a\n"
-    "--plot run that cannot be read, 128+N signal N\n";
+    "result.svg, nbsim.checkpoint or the console, 5 folder in use, 6 simulation failed,\n"
+    "7 no run to resume, 8 inputs changed since the run, 9 checkpoint unreadable,\n"
+    "64 command line, 65 a --plot run that cannot be read, 128+N signal N\n";
 
 CommandLine refusal(const std::string& why) {
   CommandLine line;
@@ -62,6 +65,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   CLI::Option* threadsOption =
       app.add_option("--threads", threads)->check(CLI::Range(1, maxThreads));
   app.add_flag("--no-wait", line.noWait);
+  app.add_flag("--resume", line.resume);
   app.add_flag("--plot", plot);
   app.add_option("DIR", folders);
   try {
@@ -82,13 +86,16 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     return line;
   }
   if (plot) {
-    if (line.seed || line.threads || line.noWait) {
+    if (line.seed || line.threads || line.noWait || line.resume) {
       return refusal("--plot takes no other option");
     }
     if (folders.empty()) return refusal("--plot needs at least one run folder");
     line.action = CommandLine::Action::plot;
     line.plotRuns = folders;
     return line;
+  }
+  if (line.resume && line.seed) {
+    return refusal("--seed cannot go with --resume: the run goes on with its own seed");
   }
   if (folders.size() > 1) return refusal("one folder at most, not \"" + folders[1] + "\" too");
   if (!folders.empty()) {

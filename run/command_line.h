@@ -27,6 +27,7 @@ struct CommandLine {
   std::optional<std::int32_t> seed;     // the run seed instead of the clock's
   std::optional<std::int32_t> threads;  // the thread count, over NBSIM_THREADS
   bool noWait = false;                  // no key wait at the end
+  bool resume = false;                  // go on with the interrupted run in `folder`
   std::vector<std::string> plotRuns;    // the run folders of --plot
   std::string text;                     // the help, the version or the refusal line
 };

@@ -66,7 +66,10 @@ int runCommandLine(int argc, const char* const* argv, const RemoteScheduler& rem
     TerminalKeyReader terminalKeys(&interrupt);
     NoKeyReader noKeys;
     KeyReader& keys = line.noWait ? static_cast<KeyReader&>(noKeys) : terminalKeys;
-    RunEnvironment environment{std::cout, std::cerr, clock, elapsed, keys, {}, {}, {}, line.seed};
+    RunEnvironment environment{std::cout,   std::cerr,      clock,
+                               elapsed,     keys,           RunFiles{},
+                               SweepOptions{}, ProgressOutput{}, line.seed,
+                               line.resume, line.folder};
     SweepOptions& sweep = environment.sweep;
     sweep.interrupt = &interrupt;
     sweep.remote = remote;

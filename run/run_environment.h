@@ -20,10 +20,13 @@ enum ExitStatus : int {
   exitParameterFile = 1,  // "param.txt" missing, too short or refused
   exitCodeFile = 2,       // "encoder.txt" missing or unusable
   exitReportFile = 3,     // "result.txt" cannot be opened or written
-  exitResultsFile = 4,    // the run completed, but "result.csv", "result.json", "result.svg" or
-                          // the console failed
+  exitResultsFile = 4,    // the run completed, but "result.csv", "result.json", "result.svg",
+                          // "nbsim.checkpoint" or the console failed
   exitFolderInUse = 5,    // another run is writing its results in the same folder
   exitRunFailed = 6,      // the simulation failed (out of memory, say); the report is kept
+  exitNoCheckpoint = 7,   // --resume: the folder holds no run to resume
+  exitInputsChanged = 8,  // --resume: "param.txt" or "encoder.txt" no longer say what the run read
+  exitCheckpointUnreadable = 9,  // --resume: the checkpoint is damaged or of another version
   exitUsage = 64,         // the command line cannot be understood; nothing was touched
   exitPlotRuns = 65,      // a run that --plot was to draw cannot be read; nothing was drawn
   // An interrupted run ends with 128 + the signal number, as a shell reports it.
@@ -40,6 +43,8 @@ struct RunFiles {
   // Held locked by the run that writes the results of its folder.
   std::string lockFile = "nbsim.lock";
   std::string jsonFile = "result.json";
+  // What an interrupted run needs to go on (--resume).
+  std::string checkpointFile = "nbsim.checkpoint";
 };
 
 struct RunEnvironment {
@@ -54,6 +59,11 @@ struct RunEnvironment {
   ProgressOutput progress;
   // The run seed chosen on the command line; none: drawn from the clock's second.
   std::optional<std::int32_t> chosenSeed;
+  // Go on with the interrupted run of the folder instead of starting one.
+  bool resume = false;
+  // The folder as the command line named it (empty: the current one), for the line that says
+  // how to resume.
+  std::string folder;
 };
 
 // The signal that asked the run to end, or 0.

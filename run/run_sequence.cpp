@@ -9,6 +9,7 @@
 #include <string>
 
 #include "output/console_writer.h"
+#include "run/checkpoint_keeper.h"
 #include "output/csv_results_writer.h"
 #include "output/plot_writer.h"
 #include "output/report_writer.h"
@@ -32,13 +33,67 @@ std::string describe(const std::exception& failure) {
   return failure.what();
 }
 
+// The checkpoint of the folder's interrupted run; nothing, with one line on the failure stream
+// and the status in `status`, when there is none or it cannot be resumed.
+std::optional<Checkpoint> readCheckpointFile(RunEnvironment& environment, int& status) {
+  const std::string& path = environment.files.checkpointFile;
+  const auto refuse = [&](int refusal, const std::string& why) {
+    environment.errors << "nbsim: --resume: " << why << '\n' << std::flush;
+    status = refusal;
+    return std::nullopt;
+  };
+  errno = 0;
+  std::ifstream file(path, std::ios::in | std::ios::binary);
+  if (!file) {
+    const int error = errno;
+    if (error == ENOENT) {
+      return refuse(exitNoCheckpoint, "no run to resume here: " + path + " is not there");
+    }
+    return refuse(exitCheckpointUnreadable,
+                  path + " cannot be read: " + std::strerror(error != 0 ? error : EIO));
+  }
+  // A checkpoint is a few kilobytes for each point; anything far larger is not one.
+  constexpr std::size_t largest = std::size_t{64} << 20;
+  std::string text(largest + 1, '\0');
+  file.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (file.bad()) {
+    return refuse(exitCheckpointUnreadable, path + " cannot be read: " + std::strerror(EIO));
+  }
+  text.resize(static_cast<std::size_t>(file.gcount()));
+  Checkpoint checkpoint;
+  std::string error = "it is cut short or damaged";
+  if (text.size() > largest || !readCheckpoint(text, checkpoint, error)) {
+    return refuse(exitCheckpointUnreadable, path + " cannot be used: " + error);
+  }
+  return checkpoint;
+}
+
 }  // namespace
 
 int runProgram(RunEnvironment& environment) {
   int status = exitSuccess;
-  const std::optional<StartedRun> started = startUp(environment, status);
+  std::optional<Checkpoint> resumed;
+  if (environment.resume) {
+    resumed = readCheckpointFile(environment, status);
+    if (!resumed) return status;
+    environment.chosenSeed = resumed->runSeed;
+  }
+  std::optional<StartedRun> started = startUp(environment, status);
   if (!started) return status;
-  return RunSequence(environment, *started).run();
+  if (!resumed) return RunSequence(environment, *started).run();
+  started->seedSecond = resumed->seedSecond;
+  const std::string change = inputChange(*resumed, started->parameters, started->codec.code());
+  if (!change.empty()) {
+    environment.errors << "nbsim: --resume: " << change
+                       << "; the run can only go on with the inputs it read\n"
+                       << std::flush;
+    return exitInputsChanged;
+  }
+  if (resumed->complete) {
+    environment.console << "The run in this folder is complete: nothing to resume\n" << std::flush;
+    return exitSuccess;
+  }
+  return RunSequence(environment, *started, &*resumed).run();
 }
 
 int RunSequence::run() {
@@ -62,19 +117,44 @@ int RunSequence::run() {
   RunJsonWriter json(files.jsonFile, environment_.errors);
   PlotWriter plot(files.plotFile, environment_.errors,
                   [this] { return environment_.elapsed.milliseconds(); });
+  // The checkpoint of this run, or of the run it goes on with, which brings its points along.
+  Checkpoint base;
+  if (resumed_) {
+    base = *resumed_;
+  } else {
+    const ClockReading start = environment_.clock.now();
+    base.runSeed = run_.runSeed;
+    base.seedSecond = run_.seedSecond;
+    base.startSecond = start.seconds;
+    base.startMillisecond = start.milliseconds;
+    base.parameters = run_.parameters;
+    base.code = run_.codec.code();
+  }
+  CheckpointKeeper checkpoint(
+      files.checkpointFile, environment_.errors, base,
+      [this] { return environment_.elapsed.milliseconds(); }, environment_.sweep.threads);
+  checkpoint_ = &checkpoint;
   RunListeners outputs;
-  for (RunListener* output :
-       std::initializer_list<RunListener*>{&console, &report, &csv, &json, &plot}) {
+  for (RunListener* output : std::initializer_list<RunListener*>{&console, &report, &csv, &json,
+                                                                  &plot, &checkpoint}) {
     outputs.add(*output);
   }
 
-  const ClockReading start = environment_.clock.now();
-  const std::int64_t startMilliseconds = environment_.elapsed.milliseconds();
+  // A resumed run's time counts from its first sitting.
+  const std::int64_t startMilliseconds =
+      environment_.elapsed.milliseconds() - base.elapsedMilliseconds;
   if (!outputs.start(RunDescription{run_.parameters, run_.codec, run_.runSeed, run_.seedSecond,
-                                    start.seconds, start.milliseconds,
+                                    base.startSecond, base.startMillisecond,
                                     environment_.sweep.threads, environment_.sweep.ranks})) {
     outputs.finish(RunOutcome{SweepOutcome::refused});
     return reportWriteFailure(report.failure());
+  }
+  if (resumed_) {
+    std::int64_t done = 0;
+    while (resumed_->points.count(done) != 0 && resumed_->points.at(done).done) ++done;
+    const auto next = resumed_->points.find(done);
+    console.printResumed(
+        done, next == resumed_->points.end() ? 0 : next->second.result.counters.infoSymbols);
   }
   std::string failure;
   const SweepOutcome outcome = sweep(outputs, failure);
@@ -91,8 +171,9 @@ int RunSequence::run() {
   console.printClosingPrompt();
   // A signal at the key wait only ends the wait: the run is complete.
   environment_.keys.waitForKey();
-  return csv.failed() || json.failed() || plot.failed() || console.lost() ? exitResultsFile
-                                                                          : exitSuccess;
+  return csv.failed() || json.failed() || plot.failed() || checkpoint.failed() || console.lost()
+             ? exitResultsFile
+             : exitSuccess;
 }
 
 SweepOutcome RunSequence::sweep(RunListener& outputs, std::string& failure) {
@@ -107,8 +188,15 @@ SweepOutcome RunSequence::sweep(RunListener& outputs, std::string& failure) {
 int RunSequence::unfinished(SweepOutcome outcome, const ReportWriter& report,
                             const std::string& failure) {
   if (outcome == SweepOutcome::refused) return reportWriteFailure(report.failure());
+  std::string folder = environment_.folder;
+  if (folder.find_first_of(" \t\n'\"\\$`*?[]{}()<>|&;#~!") != std::string::npos) {
+    std::string quoted = "'";
+    for (const char c : folder) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    folder = quoted + "'";
+  }
   const std::string kept = environment_.files.reportFile + " holds the " +
-                           std::to_string(pointsReported_) + " completed points";
+                           std::to_string(pointsReported_) + " completed points; nbsim --resume" +
+                           (folder.empty() ? "" : " " + folder) + " goes on from there";
   if (outcome == SweepOutcome::interrupted) {
     return interruption(environment_, receivedSignal(environment_), kept);
   }
@@ -144,9 +232,18 @@ SweepOutcome RunSequence::sweep(RunListener& outputs) {
     if (progress) progress->watch(pointsReported_);
     return true;
   };
+  SweepOptions options = environment_.sweep;
+  if (resumed_) options.resume = &resumed_->points;
+  // The checkpoint takes the states from the progress line's slots while they are there,
+  // also when the sweep throws.
+  checkpoint_->watchThrough(progress ? &*progress : nullptr);
+  struct StopWatching {
+    CheckpointKeeper& checkpoint;
+    ~StopWatching() { checkpoint.watchThrough(nullptr); }
+  } stopWatching{*checkpoint_};
   // The line is erased when `progress` ends, before anything more reaches the terminal.
-  return sweepErrorProbability(run_.codec, run_.parameters, run_.runSeed, environment_.sweep,
-                               deliver, progress ? &*progress : nullptr);
+  return sweepErrorProbability(run_.codec, run_.parameters, run_.runSeed, options, deliver,
+                               checkpoint_);
 }
 
 int RunSequence::reportWriteFailure(int error) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "output/checkpoint.h"
 #include "output/report_writer.h"
 #include "output/run_listener.h"
 #include "run/run_environment.h"
@@ -15,7 +16,10 @@
 
 namespace nbsim {
 
-// Start-up and the whole run; returns the exit status. Any start-up failure prints one line on
+class CheckpointKeeper;
+
+// Start-up and the whole run, or (environment.resume) the rest of an interrupted one; returns the
+// exit status. Any start-up failure, and a checkpoint that cannot be resumed, prints one line on
 // the environment's failure stream and returns its status before "result.txt" is touched.
 int runProgram(RunEnvironment& environment);
 
@@ -23,9 +27,11 @@ int runProgram(RunEnvironment& environment);
 // prints the closing prompt and waits for a key.
 class RunSequence {
  public:
-  // `environment` and `run` must outlive the sequence.
-  RunSequence(RunEnvironment& environment, const StartedRun& run)
-      : environment_(environment), run_(run) {}
+  // `environment`, `run` and `resumed` must outlive the sequence. `resumed`: the checkpoint of
+  // the interrupted run that this one goes on with, whose seed and inputs `run` has.
+  RunSequence(RunEnvironment& environment, const StartedRun& run,
+              const Checkpoint* resumed = nullptr)
+      : environment_(environment), run_(run), resumed_(resumed) {}
 
   // Returns the exit status.
   int run();
@@ -46,6 +52,8 @@ class RunSequence {
 
   RunEnvironment& environment_;
   const StartedRun& run_;
+  const Checkpoint* resumed_;
+  CheckpointKeeper* checkpoint_ = nullptr;  // follows the points in progress
   std::int64_t pointsReported_ = 0;
 };
 

@@ -65,7 +65,8 @@ class FailingSimulator : public PointSimulator {
   explicit FailingSimulator(float failing) : failing_(failing) {}
 
   using PointSimulator::simulate;
-  bool simulate(float P0, PointResult& result, const StopRequest& stop, PointProgress*) override {
+  bool simulate(float P0, PointResult& result, const StopRequest& stop, PointProgress*,
+                const PointState*) override {
     if (P0 == failing_) throw std::bad_alloc();
     if (P0 < failing_) {
       const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

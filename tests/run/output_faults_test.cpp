@@ -150,7 +150,7 @@ TEST(Interruption, LeavesEveryCompletedPointAndNothingElse) {
     ASSERT_GE(points, 3u);
     EXPECT_EQ(run.errors, "nbsim: interrupted by SIG" + std::string(signal) +
                               "; result.txt holds the " + std::to_string(points) +
-                              " completed points\n");
+                              " completed points; nbsim --resume goes on from there\n");
     EXPECT_EQ(run.consolePoints, points);
     EXPECT_EQ(countOf(run.report, blockErrorLine), points);
     // The CSV has a row for each of them, the JSON says so, and the plot is there.

@@ -58,7 +58,7 @@ inline InProcessRun runIn(const ProgramFolder& folder, std::vector<ClockReading>
                  (folder.path() / "result.txt").string(), (folder.path() / "result.csv").string(),
                  (folder.path() / "result.svg").string(), (folder.path() / "nbsim.lock").string(),
                  (folder.path() / "result.json").string()};
-  RunEnvironment environment{console, errors, clock, clock, keys, files, sweep, progress, {}};
+  RunEnvironment environment{console, errors, clock, clock, keys, files, sweep, progress, {}, false, {}};
   InProcessRun run;
   run.status = runProgram(environment);
   run.console = console.str();
