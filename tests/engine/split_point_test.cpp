@@ -1,8 +1,10 @@
 // One point shared by several threads, in rounds of tiny slices: the counts, the statistics and
 // the symbol error rate of the point on one thread, wherever the stopping rule falls, also where
-// no draw of a slice lies above the corruption bound (P0 of 1), and for L = 1.
+// no draw of a slice lies above the corruption bound (P0 of 1), for L = 1, and from the state of
+// a point cut after any block.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <string>
 
@@ -12,9 +14,10 @@
 namespace nbsim {
 namespace {
 
-// The point of `point` shared by `threads` threads (1: the owner alone, in rounds).
+// The point of `point` shared by `threads` threads (1: the owner alone, in rounds), from `from`
+// when given.
 PointResult sharedPoint(const testing::RandomPoint& point, const PointSplit& split,
-                        std::int32_t threads) {
+                        std::int32_t threads, const PointState* from) {
   const NonBinaryCodec codec(point.code, point.parameters.Q, point.parameters.itert);
   const PointLimits limits{point.parameters.volume, point.parameters.minBlockErr};
   DrawStreamCache cache(point.seed, point.chunkSize, point.chunkCount);
@@ -22,7 +25,7 @@ PointResult sharedPoint(const testing::RandomPoint& point, const PointSplit& spl
   if (threads == 1) {
     FastPointSimulator simulator(codec, limits, cache, chosenDecoderVariant(), split);
     PointShare share;
-    EXPECT_TRUE(simulator.simulateShared(share, point.P0, result, {}, nullptr));
+    EXPECT_TRUE(simulator.simulateShared(share, point.P0, result, {}, nullptr, from));
     share.close();
     return result;
   }
@@ -32,7 +35,10 @@ PointResult sharedPoint(const testing::RandomPoint& point, const PointSplit& spl
     return std::make_unique<FastPointSimulator>(codec, limits, cache, chosenDecoderVariant(),
                                                 split);
   };
-  ThreadScheduler scheduler(SweepPoints(parameters), make, threads, {});
+  const ResumePoints resume = from ? ResumePoints{{0, *from}} : ResumePoints{};
+  SweepPoints points(parameters);
+  points.resumeFrom(&resume);
+  ThreadScheduler scheduler(points, make, threads, {});
   EXPECT_EQ(scheduler.take(0, result), Scheduler::Take::point);
   return result;
 }
@@ -53,7 +59,25 @@ TEST(SplitPoint, GivesTheCountsOfOneThreadOnRandomPointsInTinySlices) {
                  std::to_string(threads) + " threads, slices of " +
                  std::to_string(split.sliceDraws) + " draws, " +
                  std::to_string(split.roundSlices) + " a round: " + point.describe());
-    const PointResult shared = sharedPoint(point, split, threads);
+    // Now and then from the state after some block: its counts, from the point cut there by
+    // the volume, and the draw where the next block starts.
+    std::optional<PointState> from;
+    if (random() % 3 == 0) {
+      testing::RandomPoint cut = point;
+      const std::int64_t blocks =
+          static_cast<std::int64_t>(random() % static_cast<std::uint64_t>(alone.counters.blocks + 1));
+      const NonBinaryCodec codec(point.code, point.parameters.Q, point.parameters.itert);
+      cut.parameters.volume = static_cast<std::uint64_t>(blocks * codec.nk() * codec.blockLength());
+      cut.parameters.minBlockErr = 2147483647;
+      from.emplace();
+      from->result = testing::fastPoint(cut);
+      DrawStreamCache cache(point.seed);
+      ErrorPatternSource source(cache, point.parameters.Q);
+      source.startPoint(point.P0);
+      source.skip(blocks * (codec.nk() + codec.nr()) * codec.blockLength());
+      from->nextDraw = source.position();
+    }
+    const PointResult shared = sharedPoint(point, split, threads, from ? &*from : nullptr);
     ASSERT_EQ(shared.counters, alone.counters);
     ASSERT_EQ(shared.stats, alone.stats);
     ASSERT_EQ(shared.ser, alone.ser);
