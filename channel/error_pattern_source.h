@@ -24,9 +24,9 @@ struct SymbolParse {
 };
 
 // Parses draws[from ..] at `bound` from a symbol that starts at `from`: the symbols that start
-// before `to` (from <= to), reading draws[from .. to - 1] only.
+// before `to` (from <= to), reading draws[from .. to - 1] only. `wide` as for DrawCursor.
 SymbolParse parseSymbols(const std::int32_t* draws, std::int64_t from, std::int64_t to,
-                         std::int32_t bound);
+                         std::int32_t bound, bool wide = false);
 
 // a mod d for any 32-bit a and divisor d >= 1, by two multiplications instead of a division
 // (the remainder is the high part of the fraction a / d scaled by 2^64).

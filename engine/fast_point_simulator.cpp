@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 
 namespace nbsim {
 
@@ -28,6 +29,18 @@ void addBlock(PointCounters& counters, std::int64_t symbolsPerBlock, std::int64_
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The processor time of the calling thread, where the system tells it; else the wall clock.
+double threadSeconds() {
+#if defined(CLOCK_THREAD_CPUTIME_ID)
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+#else
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+#endif
 }
 
 }  // namespace
@@ -66,8 +79,15 @@ struct FastPointSimulator::Round {
   // Each slice: the generator at its first draw beyond the kept stream (if it has one), where
   // a symbol is known to start in it (-1: nowhere) and the parse from there to its end.
   std::vector<ShiftXorGenerator> generators;
-  std::vector<std::int64_t> sliceStart;
-  std::vector<SymbolParse> sliceParse;
+  std::int64_t* sliceStart = nullptr;
+  SymbolParse* sliceParse = nullptr;
+  // The first `carried` slices were made by the round before, as its slices from `carried*`
+  // on: they are copied.
+  std::int64_t carried = 0;
+  const std::int32_t* carriedDraws = nullptr;
+  const std::int64_t* carriedStart = nullptr;
+  const SymbolParse* carriedParse = nullptr;
+  std::int64_t carriedShift = 0;  // the draws between the two rounds' first draws
 
   std::vector<Region> regions;
   std::int64_t regionCount = 0;
@@ -82,6 +102,7 @@ FastPointSimulator::FastPointSimulator(const NonBinaryCodec& codec, const PointL
       itert_(codec.itert()),
       cache_(cache),
       source_(cache, codec.alphabetSize(), isWide(variant)),
+      wide_(isWide(variant)),
       decoder_(codec, variant),
       split_(split) {
   split_.sliceDraws = std::max<std::int64_t>(split_.sliceDraws, 1);
@@ -179,6 +200,25 @@ void FastPointSimulator::makeSlice(Round& round, std::int64_t slice) {
   const std::int64_t size = round.sliceDraws;
   const std::int64_t first = round.firstDraw + slice * size;
   std::int32_t* const draws = round.draws + slice * size;
+  const std::int64_t begin = slice * size;
+  const std::int64_t end = begin + size;
+  if (slice < round.carried) {
+    // Made by the round before: its draws, and where its symbols start, moved to this round.
+    const auto k = static_cast<std::size_t>(slice);
+    std::memcpy(draws, round.carriedDraws + begin,
+                static_cast<std::size_t>(size) * sizeof(std::int32_t));
+    const std::int64_t shift = round.carriedShift;
+    std::int64_t start = round.carriedStart[k] < 0 ? -1 : round.carriedStart[k] - shift;
+    SymbolParse parse = round.carriedParse[k];
+    parse.next -= shift;
+    if (slice == 0 && start != round.firstStart) {
+      start = round.firstStart;
+      parse = parseSymbols(round.draws, start, end, round.bound, wide_);
+    }
+    round.sliceStart[k] = start;
+    round.sliceParse[k] = parse;
+    return;
+  }
   // The kept part from the shared stream, the rest from the slice's generator.
   const std::int64_t kept = std::clamp<std::int64_t>(round.kept - first, 0, size);
   const auto chunkSize = static_cast<std::int64_t>(cache_.chunkSize());
@@ -201,8 +241,6 @@ void FastPointSimulator::makeSlice(Round& round, std::int64_t slice) {
     }
   }
   // The draw after the slice's first draw above the bound starts a symbol.
-  const std::int64_t begin = slice * size;
-  const std::int64_t end = begin + size;
   std::int64_t start = -1;
   if (slice == 0) {
     start = round.firstStart;
@@ -217,7 +255,7 @@ void FastPointSimulator::makeSlice(Round& round, std::int64_t slice) {
   round.sliceStart[static_cast<std::size_t>(slice)] = start;
   if (start >= 0) {
     round.sliceParse[static_cast<std::size_t>(slice)] =
-        parseSymbols(round.draws, start, end, round.bound);
+        parseSymbols(round.draws, start, end, round.bound, wide_);
   }
 }
 
@@ -287,7 +325,13 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
   round.sliceDraws = sliceDraws;
   // A block takes at most 2 S draws: a round must hold a slice and one block more.
   const std::int64_t fewestSlices = 2 + (2 * S + 2 + sliceDraws - 1) / sliceDraws;
-  std::vector<std::int32_t> draws;
+  // Two sets of slices, one round's and the round before's, whose last slices it carries over.
+  std::vector<std::int32_t> draws[2];
+  std::vector<std::int64_t> starts[2];
+  std::vector<SymbolParse> parses[2];
+  int set = 0;
+  std::int64_t carriedFrom = -1;  // the first slice of the last round that the next one carries
+  std::int64_t lastSlices = 0;
 
   std::int64_t slice0 = nextDraw / sliceDraws;  // the round's first slice in the stream
   std::int64_t firstStart = nextDraw - slice0 * sliceDraws;
@@ -312,7 +356,7 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
       if (progress) progress->keepState(result, blockDraw);
       return false;
     }
-    Clock::time_point mark = Clock::now();
+    double mark = threadSeconds();
     // Slices enough for the blocks still wanted, at the rates seen so far, and no more: the
     // blocks decoded past the point's end are lost.
     const double drawsPerBlock =
@@ -326,37 +370,51 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
                                             static_cast<double>(counters.blockErrors));
     }
     const double wanted = blocksToGo * drawsPerBlock * 1.25 / static_cast<double>(sliceDraws);
+    const std::int64_t carried = carriedFrom < 0 ? 0 : lastSlices - carriedFrom;
     const std::int64_t slices = std::max(
-        fewestSlices,
-        static_cast<std::int64_t>(std::min(wanted, static_cast<double>(split_.roundSlices))) + 2);
+        {fewestSlices, carried + 1,
+         static_cast<std::int64_t>(std::min(wanted, static_cast<double>(split_.roundSlices))) + 2});
 
     round.firstDraw = slice0 * sliceDraws;
     round.slices = slices;
     round.firstStart = firstStart;
     const std::int64_t size = slices * sliceDraws;
-    if (static_cast<std::int64_t>(draws.size()) < size) draws.resize(static_cast<std::size_t>(size));
-    round.draws = draws.data();
+    set = 1 - set;
+    if (static_cast<std::int64_t>(draws[set].size()) < size) {
+      draws[set].resize(static_cast<std::size_t>(size));
+    }
+    starts[set].assign(static_cast<std::size_t>(slices), -1);
+    parses[set].assign(static_cast<std::size_t>(slices), SymbolParse{});
+    round.draws = draws[set].data();
+    round.sliceStart = starts[set].data();
+    round.sliceParse = parses[set].data();
+    round.carried = carried;
+    if (carried > 0) {
+      const auto from = static_cast<std::size_t>(carriedFrom);
+      round.carriedShift = carriedFrom * sliceDraws;
+      round.carriedDraws = draws[1 - set].data() + round.carriedShift;
+      round.carriedStart = starts[1 - set].data() + from;
+      round.carriedParse = parses[1 - set].data() + from;
+    }
     // The chunks of the shared stream made so far are copied; the threads generate the rest
     // themselves rather than wait for the stream to be made one chunk after another.
     round.kept =
         static_cast<std::int64_t>(cache_.madeChunks()) * static_cast<std::int64_t>(cache_.chunkSize());
     round.generators.resize(static_cast<std::size_t>(slices));
-    round.sliceStart.assign(static_cast<std::size_t>(slices), -1);
-    round.sliceParse.assign(static_cast<std::size_t>(slices), SymbolParse{});
     for (std::int64_t s = 0; s < slices; ++s) {
       const std::int64_t first = round.firstDraw + s * sliceDraws;
-      if (first + sliceDraws > round.kept) {
+      if (s >= carried && first + sliceDraws > round.kept) {
         round.generators[static_cast<std::size_t>(s)] =
             generatorAt(std::max(first, round.kept));
       }
     }
-    serial += secondsSince(mark);
+    serial += threadSeconds() - mark;
 
     share.run(slices, makeSlices, *this);
 
     // The regions: each from a slice's known symbol start to the next one's, numbered by the
     // prefix sum of their symbols. Blocks that start at or before `limit` end within the round.
-    mark = Clock::now();
+    mark = threadSeconds();
     const std::int64_t limit = size - 2 * S;
     std::int64_t regions = 0;
     std::int64_t symbol = firstSymbol;
@@ -397,12 +455,12 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
       cut = parsed.next;
     }
     round.regionCount = regions;
-    serial += secondsSince(mark);
+    serial += threadSeconds() - mark;
 
     share.run(regions, decodeRegions, *this);
 
     // Commit the regions in order, block by block where the point ends within one.
-    mark = Clock::now();
+    mark = threadSeconds();
     for (std::int64_t r = 0; r < regions; ++r) {
       const Region& region = round.regions[static_cast<std::size_t>(r)];
       if (region.givenUp) {
@@ -443,17 +501,19 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
         if (progress->stateWanted() && wantsBlock()) progress->keepState(result, blockDraw);
       }
       if (!wantsBlock()) {
-        serial += secondsSince(mark);
+        serial += threadSeconds() - mark;
         ++roundTimes_.rounds;
         return finish();
       }
     }
     ++roundTimes_.rounds;
-    // The next round starts at the cut, a symbol start.
+    // The next round starts at the cut, a symbol start, and carries the slices from there on.
     firstSymbol = symbol;
-    slice0 += cut / sliceDraws;
+    carriedFrom = cut / sliceDraws;
+    lastSlices = slices;
+    slice0 += carriedFrom;
     firstStart = cut % sliceDraws;
-    serial += secondsSince(mark);
+    serial += threadSeconds() - mark;
   }
   return finish();
 }

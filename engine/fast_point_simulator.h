@@ -54,7 +54,7 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
   // benchmark's account of the work that stays serial.
   struct RoundTimes {
     std::int64_t rounds = 0;
-    double serialSeconds = 0;  // the owner alone: slice states, prefix sum, commit
+    double serialSeconds = 0;  // the owner alone (its processor time): slice states, prefix sum, commit
     double totalSeconds = 0;   // the rounds from first to last
   };
   const RoundTimes& roundTimes() const { return roundTimes_; }
@@ -84,6 +84,7 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
   std::int32_t itert_;
   DrawStreamCache& cache_;
   ErrorPatternSource source_;
+  bool wide_;  // the processor compares draws with AVX2
   ErrorPatternDecoder decoder_;
   PointSplit split_;
   std::optional<ShiftXorGenerator::Jump> sliceJump_;    // sliceDraws draws

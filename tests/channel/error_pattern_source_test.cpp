@@ -179,9 +179,12 @@ TEST(DrawStream, ParsesAnyStretchFromASymbolStartAndReadsOnPastACopy) {
       const std::int64_t to = from + static_cast<std::int64_t>(random() % 200);
       const auto first = std::lower_bound(starts.begin(), starts.end(), from);
       const auto after = std::lower_bound(starts.begin(), starts.end(), to);
-      const SymbolParse parse = parseSymbols(draws.data(), from, to, bound);
-      ASSERT_EQ(parse.symbols, after - first) << bound << " " << from << ".." << to;
-      ASSERT_EQ(parse.next, *after) << bound << " " << from << ".." << to;
+      // With 256-bit comparisons too, where the processor has them.
+      for (const bool wide : {false, static_cast<bool>(__builtin_cpu_supports("avx2"))}) {
+        const SymbolParse parse = parseSymbols(draws.data(), from, to, bound, wide);
+        ASSERT_EQ(parse.symbols, after - first) << bound << " " << from << ".." << to;
+        ASSERT_EQ(parse.next, *after) << bound << " " << from << ".." << to;
+      }
     }
   }
   DrawStreamCache cache(5, 7, 3);
