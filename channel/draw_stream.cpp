@@ -112,6 +112,22 @@ ShiftXorGenerator DrawStreamCache::continuation() {
   return generator_;
 }
 
+std::int32_t* DrawBuffer::reserve(std::size_t count) {
+  if (count <= count_) return memory_.get();
+  const std::size_t bytes =
+      (count * sizeof(std::int32_t) + hugePageBytes - 1) / hugePageBytes * hugePageBytes;
+  memory_.reset();
+  count_ = 0;
+  void* memory = std::aligned_alloc(hugePageBytes, bytes);
+  if (memory == nullptr) return nullptr;
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  madvise(memory, bytes, MADV_HUGEPAGE);
+#endif
+  memory_.reset(static_cast<std::int32_t*>(memory));
+  count_ = bytes / sizeof(std::int32_t);
+  return memory_.get();
+}
+
 DrawCursor::DrawCursor(DrawStreamCache& cache, bool wideMarks)
     : cache_(cache), wideMarks_(wideMarks) {}
 

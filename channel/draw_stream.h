@@ -76,6 +76,22 @@ class DrawStreamCache {
   ShiftXorGenerator generator_;
 };
 
+// Memory for a stretch of draws, left as it is (not zeroed), in whole huge pages where the system
+// has them: the pages are touched first by whoever fills them.
+class DrawBuffer {
+ public:
+  // Room for `count` draws at least; keeps what it holds when it has the room already. Null
+  // when the memory cannot be had.
+  std::int32_t* reserve(std::size_t count);
+
+ private:
+  struct FreeMemory {
+    void operator()(void* memory) const { std::free(memory); }
+  };
+  std::unique_ptr<std::int32_t[], FreeMemory> memory_;
+  std::size_t count_ = 0;
+};
+
 // One point's reading position in the stream, from its start.
 class DrawCursor {
  public:

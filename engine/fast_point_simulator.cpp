@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <new>
 
 namespace nbsim {
 
@@ -326,7 +327,6 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
   // A block takes at most 2 S draws: a round must hold a slice and one block more.
   const std::int64_t fewestSlices = 2 + (2 * S + 2 + sliceDraws - 1) / sliceDraws;
   // Two sets of slices, one round's and the round before's, whose last slices it carries over.
-  std::vector<std::int32_t> draws[2];
   std::vector<std::int64_t> starts[2];
   std::vector<SymbolParse> parses[2];
   int set = 0;
@@ -380,19 +380,18 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
     round.firstStart = firstStart;
     const std::int64_t size = slices * sliceDraws;
     set = 1 - set;
-    if (static_cast<std::int64_t>(draws[set].size()) < size) {
-      draws[set].resize(static_cast<std::size_t>(size));
-    }
+    std::int32_t* const roundDraws = roundDraws_[set].reserve(static_cast<std::size_t>(size));
+    if (roundDraws == nullptr) throw std::bad_alloc();
     starts[set].assign(static_cast<std::size_t>(slices), -1);
     parses[set].assign(static_cast<std::size_t>(slices), SymbolParse{});
-    round.draws = draws[set].data();
+    round.draws = roundDraws;
     round.sliceStart = starts[set].data();
     round.sliceParse = parses[set].data();
     round.carried = carried;
     if (carried > 0) {
       const auto from = static_cast<std::size_t>(carriedFrom);
       round.carriedShift = carriedFrom * sliceDraws;
-      round.carriedDraws = draws[1 - set].data() + round.carriedShift;
+      round.carriedDraws = roundDraws_[1 - set].reserve(0) + round.carriedShift;
       round.carriedStart = starts[1 - set].data() + from;
       round.carriedParse = parses[1 - set].data() + from;
     }

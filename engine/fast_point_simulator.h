@@ -93,6 +93,8 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
   std::optional<ShiftXorGenerator> anchor_;
   std::int64_t anchorDraw_ = 0;
   RoundTimes roundTimes_;
+  // The draws of a shared point's rounds: one round's and the round before's.
+  DrawBuffer roundDraws_[2];
 };
 
 }  // namespace nbsim
