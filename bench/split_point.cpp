@@ -91,7 +91,7 @@ Timed simulate(const NonBinaryCodec& codec, const Case& point, std::int32_t seed
 int run(int argc, char** argv) {
   std::int32_t repeat = 3;
   std::int32_t threads = 2;
-  double messageMicroseconds = 50;
+  double messageMicroseconds = 20;
   bool quick = false;
   int only = 0;  // 1 or 2: only the one-thread or the shared runs, for a profiler
   for (int k = 1; k < argc; ++k) {
@@ -154,18 +154,24 @@ int run(int argc, char** argv) {
                 "fraction of the one-thread time f = %.5f\n",
                 static_cast<long long>(best[1].rounds.rounds), best[1].rounds.serialSeconds,
                 best[1].rounds.totalSeconds, serial);
-    // The point at volume 1e11 on R ranks: the one-thread work scaled by volume, the serial
-    // work as measured per unit of work, and per unit of work handed out (a slice round of
-    // the measured size) one message each way on rank 0.
+    // The point at volume 1e11 on R ranks: the one-thread work scaled by volume; the serial
+    // fraction as measured here (the owner's slice states, prefix sum and commit, all of which
+    // the ranks could do but the prefix sum and the commit); and rank 0's messages: units of
+    // 2^24 draws, four messages each (hand out, symbol count, offset back, result).
     const double scaleUp = 1e11 / static_cast<double>(counters.infoSymbols);
     const double work = best[0].seconds * scaleUp;
-    const double units = static_cast<double>(std::max<std::int64_t>(best[1].rounds.rounds, 1)) *
-                         scaleUp;
+    const double draws = 1e11 * (codec.nk() + codec.nr()) / codec.nk() * (1 + point.P0);
+    const double units = draws / 16777216.0;
+    std::printf("  serial work per round %.1f us; volume 1e11: %.0f s of work on one thread, "
+                "%.0f units of 2^24 draws, %.0f us a message:\n",
+                1e6 * best[1].rounds.serialSeconds /
+                    static_cast<double>(std::max<std::int64_t>(best[1].rounds.rounds, 1)),
+                work, units, messageMicroseconds);
     for (const int ranks : {16, 64}) {
       const double time = work * (serial + (1 - serial) / ranks) +
-                          units * 2 * messageMicroseconds * 1e-6;
-      std::printf("  volume 1e11 on %2d ranks: %.0f s of work, %.0f units, efficiency %.1f %%\n",
-                  ranks, work, units, 100 * work / (ranks * time));
+                          units * 4 * messageMicroseconds * 1e-6;
+      std::printf("    %2d ranks: %.1f s, efficiency %.1f %%\n", ranks, time,
+                  100 * work / (ranks * time));
     }
   }
   std::printf("\n%s\n", identical ? "all results identical" : "RESULTS DIFFER");
