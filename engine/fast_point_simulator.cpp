@@ -80,8 +80,10 @@ struct FastPointSimulator::Round {
   // Each slice: the generator at its first draw beyond the kept stream (if it has one), where
   // a symbol is known to start in it (-1: nowhere) and the parse from there to its end.
   std::vector<ShiftXorGenerator> generators;
-  std::int64_t* sliceStart = nullptr;
-  SymbolParse* sliceParse = nullptr;
+  std::vector<std::int64_t> starts;
+  std::vector<SymbolParse> parses;
+  std::int64_t* sliceStart = nullptr;  // starts.data()
+  SymbolParse* sliceParse = nullptr;   // parses.data()
   // The first `carried` slices were made by the round before, as its slices from `carried*`
   // on: they are copied.
   std::int64_t carried = 0;
@@ -90,8 +92,12 @@ struct FastPointSimulator::Round {
   const SymbolParse* carriedParse = nullptr;
   std::int64_t carriedShift = 0;  // the draws between the two rounds' first draws
 
+  std::int64_t firstSymbol = 0;  // the number of the symbol at firstStart
+
   std::vector<Region> regions;
   std::int64_t regionCount = 0;
+  std::int64_t cut = 0;        // where the next round starts, in this round's draws
+  std::int64_t cutSymbol = 0;  // the number of the symbol there
 };
 
 FastPointSimulator::FastPointSimulator(const NonBinaryCodec& codec, const PointLimits& limits,
@@ -316,109 +322,86 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
   if (!wantsBlock()) return finish();
 
   const std::int64_t sliceDraws = split_.sliceDraws;
-  Round round;
-  round.P0 = P0;
-  round.bound = corruptionBound(P0);
-  round.stop = stop.forDecoder();
-  round.symbolsPerBlock = S;
   // Blocks numbered from the first one here: the volume allows this many.
-  round.blockLimit = (volume - counters.infoSymbols + infoPerBlock - 1) / infoPerBlock;
-  round.sliceDraws = sliceDraws;
+  const std::int64_t blockLimit = (volume - counters.infoSymbols + infoPerBlock - 1) / infoPerBlock;
   // A block takes at most 2 S draws: a round must hold a slice and one block more.
   const std::int64_t fewestSlices = 2 + (2 * S + 2 + sliceDraws - 1) / sliceDraws;
-  // Two sets of slices, one round's and the round before's, whose last slices it carries over.
-  std::vector<std::int64_t> starts[2];
-  std::vector<SymbolParse> parses[2];
-  int set = 0;
-  std::int64_t carriedFrom = -1;  // the first slice of the last round that the next one carries
-  std::int64_t lastSlices = 0;
-
-  std::int64_t slice0 = nextDraw / sliceDraws;  // the round's first slice in the stream
-  std::int64_t firstStart = nextDraw - slice0 * sliceDraws;
-  std::int64_t firstSymbol = 0;    // of the round's first symbol
-  std::int64_t committed = 0;      // blocks of the shared part
+  // Two rounds: while one's blocks are decoded, the next one's slices are made (and it carries
+  // over the slices of the one before that lie past its cut).
+  Round rounds[2];
+  for (Round& round : rounds) {
+    round.P0 = P0;
+    round.bound = corruptionBound(P0);
+    round.stop = stop.forDecoder();
+    round.symbolsPerBlock = S;
+    round.blockLimit = blockLimit;
+    round.sliceDraws = sliceDraws;
+  }
+  std::int64_t committed = 0;       // blocks of the shared part
   std::int64_t committedDraws = 0;  // their draws
-
-  const PointShare::Task makeSlices = [&round](SharingPointSimulator& worker, std::int64_t slice) {
-    static_cast<FastPointSimulator&>(worker).makeSlice(round, slice);
-  };
-  const PointShare::Task decodeRegions = [&round](SharingPointSimulator& worker,
-                                                  std::int64_t region) {
-    static_cast<FastPointSimulator&>(worker).decodeRegion(
-        round, round.regions[static_cast<std::size_t>(region)]);
-  };
-
-  // Where the next block starts: the draw after the last block committed.
-  std::int64_t blockDraw = nextDraw;
-  while (wantsBlock()) {
-    if (progress && progress->stateWanted()) progress->keepState(result, blockDraw);
-    if (stop.raised()) {
-      if (progress) progress->keepState(result, blockDraw);
-      return false;
+  // The blocks still to come, as far as the rates seen so far tell.
+  const auto blocksToGo = [&] {
+    double blocks = static_cast<double>(blockLimit - committed);
+    if (counters.blockErrors > 0) {
+      blocks = std::min(blocks, static_cast<double>(limits_.minBlockErr - counters.blockErrors) *
+                                    static_cast<double>(counters.blocks) /
+                                    static_cast<double>(counters.blockErrors));
     }
-    double mark = threadSeconds();
-    // Slices enough for the blocks still wanted, at the rates seen so far, and no more: the
-    // blocks decoded past the point's end are lost.
+    return blocks;
+  };
+
+  // Sets `round` up after `before` (null: the first round, from `nextDraw`): slices enough for
+  // the blocks still wanted and no more, since blocks decoded past the point's end are lost.
+  const auto prepare = [&](Round& round, const Round* before) {
     const double drawsPerBlock =
         committed > 0 ? static_cast<double>(committedDraws) / static_cast<double>(committed)
                       : static_cast<double>(S);
-    double blocksToGo = static_cast<double>(round.blockLimit - committed);
-    if (counters.blockErrors > 0) {
-      blocksToGo = std::min(blocksToGo, static_cast<double>(limits_.minBlockErr -
-                                                            counters.blockErrors) *
-                                            static_cast<double>(counters.blocks) /
-                                            static_cast<double>(counters.blockErrors));
-    }
-    const double wanted = blocksToGo * drawsPerBlock * 1.25 / static_cast<double>(sliceDraws);
-    const std::int64_t carried = carriedFrom < 0 ? 0 : lastSlices - carriedFrom;
+    const double wanted = blocksToGo() * drawsPerBlock * 1.25 / static_cast<double>(sliceDraws);
+    const std::int64_t carriedFrom = before ? before->cut / sliceDraws : 0;
+    const std::int64_t carried = before ? before->slices - carriedFrom : 0;
     const std::int64_t slices = std::max(
         {fewestSlices, carried + 1,
          static_cast<std::int64_t>(std::min(wanted, static_cast<double>(split_.roundSlices))) + 2});
-
-    round.firstDraw = slice0 * sliceDraws;
+    const std::int64_t first = before ? before->firstDraw + carriedFrom * sliceDraws
+                                      : nextDraw / sliceDraws * sliceDraws;
+    round.firstDraw = first;
+    round.firstStart = before ? before->cut - carriedFrom * sliceDraws : nextDraw - first;
+    round.firstSymbol = before ? before->cutSymbol : 0;
     round.slices = slices;
-    round.firstStart = firstStart;
-    const std::int64_t size = slices * sliceDraws;
-    set = 1 - set;
-    std::int32_t* const roundDraws = roundDraws_[set].reserve(static_cast<std::size_t>(size));
-    if (roundDraws == nullptr) throw std::bad_alloc();
-    starts[set].assign(static_cast<std::size_t>(slices), -1);
-    parses[set].assign(static_cast<std::size_t>(slices), SymbolParse{});
-    round.draws = roundDraws;
-    round.sliceStart = starts[set].data();
-    round.sliceParse = parses[set].data();
+    DrawBuffer& buffer = roundDraws_[&round - rounds];
+    round.draws = buffer.reserve(static_cast<std::size_t>(slices * sliceDraws));
+    if (round.draws == nullptr) throw std::bad_alloc();
+    round.starts.assign(static_cast<std::size_t>(slices), -1);
+    round.parses.assign(static_cast<std::size_t>(slices), SymbolParse{});
+    round.sliceStart = round.starts.data();
+    round.sliceParse = round.parses.data();
     round.carried = carried;
     if (carried > 0) {
-      const auto from = static_cast<std::size_t>(carriedFrom);
       round.carriedShift = carriedFrom * sliceDraws;
-      round.carriedDraws = roundDraws_[1 - set].reserve(0) + round.carriedShift;
-      round.carriedStart = starts[1 - set].data() + from;
-      round.carriedParse = parses[1 - set].data() + from;
+      round.carriedDraws = before->draws + round.carriedShift;
+      round.carriedStart = before->sliceStart + carriedFrom;
+      round.carriedParse = before->sliceParse + carriedFrom;
     }
     // The chunks of the shared stream made so far are copied; the threads generate the rest
     // themselves rather than wait for the stream to be made one chunk after another.
-    round.kept =
-        static_cast<std::int64_t>(cache_.madeChunks()) * static_cast<std::int64_t>(cache_.chunkSize());
+    round.kept = static_cast<std::int64_t>(cache_.madeChunks()) *
+                 static_cast<std::int64_t>(cache_.chunkSize());
     round.generators.resize(static_cast<std::size_t>(slices));
-    for (std::int64_t s = 0; s < slices; ++s) {
-      const std::int64_t first = round.firstDraw + s * sliceDraws;
-      if (s >= carried && first + sliceDraws > round.kept) {
-        round.generators[static_cast<std::size_t>(s)] =
-            generatorAt(std::max(first, round.kept));
+    for (std::int64_t k = carried; k < slices; ++k) {
+      const std::int64_t draw = first + k * sliceDraws;
+      if (draw + sliceDraws > round.kept) {
+        round.generators[static_cast<std::size_t>(k)] = generatorAt(std::max(draw, round.kept));
       }
     }
-    serial += threadSeconds() - mark;
+  };
 
-    share.run(slices, makeSlices, *this);
-
-    // The regions: each from a slice's known symbol start to the next one's, numbered by the
-    // prefix sum of their symbols. Blocks that start at or before `limit` end within the round.
-    mark = threadSeconds();
-    const std::int64_t limit = size - 2 * S;
+  // Cuts a made round into regions, each from a slice's known symbol start to the next one's,
+  // numbered by the prefix sum of their symbols. Blocks that start at or before `limit` end
+  // within the round; the last start within reach is the cut, where the next round starts.
+  const auto divide = [&](Round& round) {
+    const std::int64_t limit = round.slices * sliceDraws - 2 * S;
     std::int64_t regions = 0;
-    std::int64_t symbol = firstSymbol;
-    std::int64_t s = 0;
-    std::int64_t cut = -1;
+    std::int64_t symbol = round.firstSymbol;
     const auto addRegion = [&round, &regions](std::int64_t start, std::int64_t symbol,
                                               std::int64_t endSymbol) {
       if (static_cast<std::int64_t>(round.regions.size()) <= regions) round.regions.emplace_back();
@@ -427,40 +410,86 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
       region.symbol = symbol;
       region.endSymbol = endSymbol;
     };
+    std::int64_t k = 0;
+    round.cut = -1;
     for (;;) {
-      std::int64_t next = s + 1;
-      while (next < slices && (round.sliceStart[static_cast<std::size_t>(next)] < 0 ||
-                               round.sliceStart[static_cast<std::size_t>(next)] > limit)) {
+      std::int64_t next = k + 1;
+      while (next < round.slices && (round.sliceStart[next] < 0 || round.sliceStart[next] > limit)) {
         ++next;
       }
-      if (next == slices) break;
-      const std::int64_t start = round.sliceStart[static_cast<std::size_t>(s)];
-      const std::int64_t nextStart = round.sliceStart[static_cast<std::size_t>(next)];
-      const SymbolParse& parsed = round.sliceParse[static_cast<std::size_t>(s)];
+      if (next == round.slices) break;
+      const SymbolParse& parsed = round.sliceParse[k];
       // On through the slices without a start of their own, to the next start.
-      const SymbolParse between = parseSymbols(round.draws, parsed.next, nextStart, round.bound);
+      const SymbolParse between =
+          parseSymbols(round.draws, parsed.next, round.sliceStart[next], round.bound);
       const std::int64_t nextSymbol = symbol + parsed.symbols + between.symbols;
-      addRegion(start, symbol, nextSymbol);
+      addRegion(round.sliceStart[k], symbol, nextSymbol);
       symbol = nextSymbol;
-      s = next;
-      cut = nextStart;
+      k = next;
+      round.cut = round.sliceStart[next];
     }
-    if (cut < 0) {
+    if (round.cut < 0) {
       // No slice after the first has a start within reach (a point where nearly every draw
       // corrupts): one region from the first symbol to the last start within reach.
-      const SymbolParse parsed = parseSymbols(round.draws, firstStart, limit + 1, round.bound);
-      addRegion(firstStart, symbol, symbol + parsed.symbols);
+      const SymbolParse parsed = parseSymbols(round.draws, round.firstStart, limit + 1, round.bound);
+      addRegion(round.firstStart, symbol, symbol + parsed.symbols);
       symbol += parsed.symbols;
-      cut = parsed.next;
+      round.cut = parsed.next;
     }
     round.regionCount = regions;
-    serial += threadSeconds() - mark;
+    round.cutSymbol = symbol;
+  };
 
-    share.run(regions, decodeRegions, *this);
+  // The tasks of a phase: the regions of `decoding`, then the slices of `making`.
+  Round* decoding = nullptr;
+  Round* making = nullptr;
+  const PointShare::Task tasks = [&decoding, &making](SharingPointSimulator& worker,
+                                                      std::int64_t task) {
+    auto& simulator = static_cast<FastPointSimulator&>(worker);
+    const std::int64_t regions = decoding ? decoding->regionCount : 0;
+    if (task < regions) {
+      simulator.decodeRegion(*decoding, decoding->regions[static_cast<std::size_t>(task)]);
+    } else {
+      simulator.makeSlice(*making, task - regions);
+    }
+  };
+  const auto runPhase = [&](Round* decode, Round* make) {
+    decoding = decode;
+    making = make;
+    share.run((decode ? decode->regionCount : 0) + (make ? make->slices : 0), tasks, *this);
+  };
+
+  double mark = threadSeconds();
+  prepare(rounds[0], nullptr);
+  serial += threadSeconds() - mark;
+  runPhase(nullptr, &rounds[0]);
+  mark = threadSeconds();
+  divide(rounds[0]);
+  serial += threadSeconds() - mark;
+
+  // Where the next block starts: the draw after the last block committed.
+  std::int64_t blockDraw = nextDraw;
+  for (int current = 0;; current = 1 - current) {
+    Round& round = rounds[current];
+    Round& next = rounds[1 - current];
+    if (progress && progress->stateWanted()) progress->keepState(result, blockDraw);
+    if (stop.raised()) {
+      if (progress) progress->keepState(result, blockDraw);
+      return false;
+    }
+    // The next round's slices are made while this one's blocks are decoded, unless the point
+    // looks like ending within this round.
+    mark = threadSeconds();
+    const double blocksHere = static_cast<double>(round.cutSymbol - round.firstSymbol) /
+                              static_cast<double>(S);
+    const bool ahead = (round.cutSymbol - 1) / S + 1 < blockLimit && blocksToGo() > blocksHere;
+    if (ahead) prepare(next, &round);
+    serial += threadSeconds() - mark;
+    runPhase(&round, ahead ? &next : nullptr);
 
     // Commit the regions in order, block by block where the point ends within one.
     mark = threadSeconds();
-    for (std::int64_t r = 0; r < regions; ++r) {
+    for (std::int64_t r = 0; r < round.regionCount; ++r) {
       const Region& region = round.regions[static_cast<std::size_t>(r)];
       if (region.givenUp) {
         // The stop request came: the regions before are committed.
@@ -488,7 +517,8 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
         } else {
           // The point ends within the region: its statistics end there too.
           source_.startPoint(P0);
-          source_.readFrom(round.draws, size, round.firstDraw, region.firstBlockAt);
+          source_.readFrom(round.draws, round.slices * sliceDraws, round.firstDraw,
+                           region.firstBlockAt);
           decoder_.watch(stop.forDecoder());
           for (std::int64_t b = 0; b < taken; ++b) {
             if (decodeNext(result.stats) < 0) return false;
@@ -506,15 +536,13 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
       }
     }
     ++roundTimes_.rounds;
-    // The next round starts at the cut, a symbol start, and carries the slices from there on.
-    firstSymbol = symbol;
-    carriedFrom = cut / sliceDraws;
-    lastSlices = slices;
-    slice0 += carriedFrom;
-    firstStart = cut % sliceDraws;
+    if (!ahead) prepare(next, &round);
+    serial += threadSeconds() - mark;
+    if (!ahead) runPhase(nullptr, &next);
+    mark = threadSeconds();
+    divide(next);
     serial += threadSeconds() - mark;
   }
-  return finish();
 }
 
 }  // namespace nbsim
