@@ -83,6 +83,11 @@ class DrawBuffer {
   // Room for `count` draws at least; keeps what it holds when it has the room already. Null
   // when the memory cannot be had.
   std::int32_t* reserve(std::size_t count);
+  // Gives the memory back.
+  void release() {
+    memory_.reset();
+    count_ = 0;
+  }
 
  private:
   struct FreeMemory {

@@ -329,6 +329,14 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
   // Two rounds: while one's blocks are decoded, the next one's slices are made (and it carries
   // over the slices of the one before that lie past its cut).
   Round rounds[2];
+  // The rounds' draws are given back with the point, however it ends.
+  struct Release {
+    DrawBuffer* buffers;
+    ~Release() {
+      buffers[0].release();
+      buffers[1].release();
+    }
+  } release{roundDraws_};
   for (Round& round : rounds) {
     round.P0 = P0;
     round.bound = corruptionBound(P0);

@@ -93,7 +93,7 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
   std::optional<ShiftXorGenerator> anchor_;
   std::int64_t anchorDraw_ = 0;
   RoundTimes roundTimes_;
-  // The draws of a shared point's rounds: one round's and the round before's.
+  // The draws of a shared point's rounds, while it runs: one round's and the other's.
   DrawBuffer roundDraws_[2];
 };
 
