@@ -80,6 +80,8 @@ Timed simulate(const NonBinaryCodec& codec, const Case& point, std::int32_t seed
       timed.rounds.rounds += simulator->roundTimes().rounds;
       timed.rounds.serialSeconds += simulator->roundTimes().serialSeconds;
       timed.rounds.totalSeconds += simulator->roundTimes().totalSeconds;
+      timed.rounds.tasks += simulator->roundTimes().tasks;
+      timed.rounds.helperTasks += simulator->roundTimes().helperTasks;
     }
     return timed;
   }
@@ -150,6 +152,9 @@ int run(int argc, char** argv) {
                 "%.2f, CPU of the threads against one %.3f\n",
                 best[0].seconds, best[0].cpuSeconds, threads, best[1].seconds, best[1].cpuSeconds,
                 best[0].seconds / best[1].seconds, best[1].cpuSeconds / best[0].cpuSeconds);
+    std::printf("  tasks %lld, %lld of them on the helping threads\n",
+                static_cast<long long>(best[1].rounds.tasks),
+                static_cast<long long>(best[1].rounds.helperTasks));
     std::printf("  shared rounds: %lld, serial work %.4f s of the rounds' %.3f s; serial "
                 "fraction of the one-thread time f = %.5f\n",
                 static_cast<long long>(best[1].rounds.rounds), best[1].rounds.serialSeconds,

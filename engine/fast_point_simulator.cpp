@@ -317,6 +317,7 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
     result.ser = symbolErrorRate(counters);
     roundTimes_.serialSeconds += serial;
     roundTimes_.totalSeconds += secondsSince(started);
+    roundTimes_.helperTasks += share.helperTasks();
     return true;
   };
   if (!wantsBlock()) return finish();
@@ -464,7 +465,9 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
   const auto runPhase = [&](Round* decode, Round* make) {
     decoding = decode;
     making = make;
-    share.run((decode ? decode->regionCount : 0) + (make ? make->slices : 0), tasks, *this);
+    const std::int64_t count = (decode ? decode->regionCount : 0) + (make ? make->slices : 0);
+    roundTimes_.tasks += count;
+    share.run(count, tasks, *this);
   };
 
   double mark = threadSeconds();

@@ -61,6 +61,7 @@ class PointShare {
       changed_.wait(lock, [this] { return closed_ || next_ < count_; });
       if (next_ >= count_) break;  // closed
       runClaimed(lock, worker);
+      ++helperTasks_;
     }
     --joined_;
     changed_.notify_all();
@@ -82,6 +83,12 @@ class PointShare {
     next_ = 0;
     task_ = nullptr;
     if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+  }
+
+  // The tasks that other threads ran so far.
+  std::int64_t helperTasks() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return helperTasks_;
   }
 
   // The owner: the point is over; returns once every thread that joined has left.
@@ -118,6 +125,7 @@ class PointShare {
   std::int64_t count_ = 0;  // tasks of the phase under way (0: none)
   std::int64_t next_ = 0;   // the next task to claim
   std::int64_t done_ = 0;   // tasks finished
+  std::int64_t helperTasks_ = 0;
   std::exception_ptr failure_;
 };
 
