@@ -290,31 +290,39 @@ std::uint64_t marksAtOrBelow(const std::int32_t* draws, std::int64_t count, std:
   return marks;
 }
 
+// The draws of a word that are error values, bit k for draw k, when draw 0 starts a symbol: a
+// symbol whose draw is marked takes the draw after it as its value. Within a run of marked draws
+// the symbols start at the run's first draw and every second one after it, so the values lie at
+// the odd offsets from the run's start, and right after a run of odd length.
+std::uint64_t valuesOf(std::uint64_t marks) {
+  constexpr std::uint64_t even = 0x5555555555555555u;
+  const std::uint64_t runStarts = marks & ~(marks << 1);
+  // A one added at a run's start ripples through the run to the draw after it.
+  const std::uint64_t fromEven = marks + (runStarts & even);
+  const std::uint64_t fromOdd = marks + (runStarts & ~even);
+  const std::uint64_t oddRuns = fromEven & marks;  // the runs that start at odd draws
+  const std::uint64_t evenRuns = marks & ~oddRuns;
+  const std::uint64_t afterOddLength = (fromEven & ~marks & ~even) | (fromOdd & ~marks & even);
+  return (evenRuns & ~even) | (oddRuns & even) | afterOddLength;
+}
+
 }  // namespace
 
 SymbolParse parseSymbols(const std::int32_t* draws, std::int64_t from, std::int64_t to,
                          std::int32_t bound, bool wide) {
   SymbolParse parse{0, from};
-  std::int64_t& p = parse.next;
-  while (p < to) {
+  std::uint64_t value = 0;  // 1: the word's first draw is the value of the last one before it
+  for (std::int64_t p = from; p < to;) {
     const std::int64_t count = std::min<std::int64_t>(64, to - p);
-    const std::uint64_t marks = marksAtOrBelow(draws + p, count, bound, wide);
-    // The symbols of the word: a run of draws above the bound, one symbol each, then a marked
-    // draw whose symbol takes the draw after it too.
-    std::int64_t q = 0;
-    while (q < count) {
-      const std::uint64_t rest = marks >> q;
-      if (rest == 0) {
-        parse.symbols += count - q;
-        q = count;
-        break;
-      }
-      const auto above = static_cast<std::int64_t>(std::countr_zero(rest));
-      parse.symbols += above + 1;
-      q += above + 2;
-    }
-    p += q;
+    const std::uint64_t marks = marksAtOrBelow(draws + p, count, bound, wide) & ~value;
+    const std::uint64_t inWord = count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+    const std::uint64_t values = (valuesOf(marks) | value) & inWord;
+    parse.symbols += count - std::popcount(values);
+    // The last draw starts a corrupted symbol: its value is the next word's first draw.
+    value = (marks & ~values) >> (count - 1) & 1;
+    p += count;
   }
+  parse.next = std::max(to, from) + static_cast<std::int64_t>(value);
   return parse;
 }
 
