@@ -1,6 +1,7 @@
 // Keeping the checkpoint.
 #include "run/checkpoint_keeper.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -10,10 +11,13 @@ namespace nbsim {
 
 CheckpointKeeper::CheckpointKeeper(std::string path, std::ostream& errors, Checkpoint base,
                                    std::function<std::int64_t()> elapsedMilliseconds,
-                                   std::int32_t threads)
+                                   std::int32_t threads, std::chrono::milliseconds statesEvery)
     : path_(std::move(path)),
       errors_(errors),
       elapsed_(std::move(elapsedMilliseconds)),
+      statesEvery_(statesEvery),
+      tick_(std::clamp(statesEvery / 2, std::chrono::milliseconds(1),
+                       std::chrono::milliseconds(100))),
       elapsedBefore_(base.elapsedMilliseconds),
       checkpoint_(std::move(base)) {
   for (std::int32_t t = 0; t < std::max(threads, 1); ++t) {
@@ -97,13 +101,13 @@ bool CheckpointKeeper::failed() const {
 
 void CheckpointKeeper::keepWriting() {
   std::unique_lock<std::mutex> lock(mutex_);
-  auto nextStates = std::chrono::steady_clock::now() + statesEvery;
+  auto nextStates = std::chrono::steady_clock::now() + statesEvery_;
   bool asked = false;
-  while (!stopping_.wait_for(lock, std::chrono::milliseconds(100), [this] { return stop_; })) {
+  while (!stopping_.wait_for(lock, tick_, [this] { return stop_; })) {
     bool due = pointsPending_;
     if (asked) {
-      // A tenth of a second after the question every thread has kept its state, unless it is
-      // inside a block that slow; that one tells at the next question.
+      // A tick after the question every thread has kept its state, unless it is inside a block
+      // that slow; that one tells at the next question.
       collectStates();
       asked = false;
       due = true;
@@ -113,7 +117,7 @@ void CheckpointKeeper::keepWriting() {
         slot(static_cast<std::int32_t>(t)).requestState();
       }
       asked = true;
-      nextStates = std::chrono::steady_clock::now() + statesEvery;
+      nextStates = std::chrono::steady_clock::now() + statesEvery_;
     }
     if (due) write(lock);
   }

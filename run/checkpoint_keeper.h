@@ -1,9 +1,9 @@
 // Keeps the run's checkpoint up to date as the sweep goes on: every point handed on, every point
 // done ahead of its turn, and the state between two blocks of every point in progress, which the
 // simulating threads keep in their progress slots when asked. The file is replaced whole and
-// flushed to the disk: when a point is handed on (within a tenth of a second), every couple of
-// seconds with the points in progress, and once more at the end of the run. A run killed at any
-// moment loses at most the work of those few seconds.
+// flushed to the disk: when a point is handed on (within a tenth of a second), every few seconds
+// with the points in progress (two by default), and once more at the end of the run. A run killed
+// at any moment loses at most the work of those few seconds.
 #pragma once
 
 #include <chrono>
@@ -25,15 +25,13 @@ namespace nbsim {
 
 class CheckpointKeeper : public RunListener, public SweepWatcher {
  public:
-  // How often the points in progress are asked for their state and written.
-  static constexpr std::chrono::milliseconds statesEvery{2000};
-
   // The checkpoint at `path`, of the run `base` (its seed, start, inputs, and what a resumed
   // run brings along: its points and its time so far); `elapsedMilliseconds` reads the clock
   // that times this sitting. Failures are said once on `errors`. `threads` workers may ask for a
-  // slot.
+  // slot. The points in progress are asked for their state and written every `statesEvery`.
   CheckpointKeeper(std::string path, std::ostream& errors, Checkpoint base,
-                   std::function<std::int64_t()> elapsedMilliseconds, std::int32_t threads);
+                   std::function<std::int64_t()> elapsedMilliseconds, std::int32_t threads,
+                   std::chrono::milliseconds statesEvery);
   // Stops the writing thread.
   ~CheckpointKeeper() override;
 
@@ -61,7 +59,7 @@ class CheckpointKeeper : public RunListener, public SweepWatcher {
   bool failed() const;
 
  private:
-  // Writes every 100 ms what is new, until stopped.
+  // Writes what is new every tick, until stopped.
   void keepWriting();
   // Takes the states that the slots kept into the checkpoint; the caller holds mutex_.
   void collectStates();
@@ -76,8 +74,10 @@ class CheckpointKeeper : public RunListener, public SweepWatcher {
   std::string path_;
   std::ostream& errors_;
   std::function<std::int64_t()> elapsed_;
-  std::int64_t sittingStart_ = 0;  // the clock when this sitting's sweep started
-  std::int64_t elapsedBefore_;     // the sweep's time in the sittings before
+  std::chrono::milliseconds statesEvery_;
+  std::chrono::milliseconds tick_;  // how often the writing thread looks
+  std::int64_t sittingStart_ = 0;   // the clock when this sitting's sweep started
+  std::int64_t elapsedBefore_;      // the sweep's time in the sittings before
   SweepWatcher* progress_ = nullptr;
   std::vector<std::unique_ptr<PointProgress>> slots_;
 

@@ -15,7 +15,8 @@ namespace nbsim {
 namespace {
 
 constexpr const char* usage =
-    "usage: nbsim [-h] [--version] [--seed N | --resume] [--threads N] [--no-wait] [DIR]"
+    "usage: nbsim [-h] [--version] [--seed N | --resume] [--threads N] [--checkpoint-every S]"
+    " [--no-wait] [DIR]"
     " | nbsim --plot RUN...";
 
 constexpr const char* help =
@@ -31,6 +32,9 @@ constexpr const char* help =
     "  --resume        go on with the interrupted run in DIR from its checkpoint\n"
     "                  (nbsim.checkpoint), to the same results as a run never interrupted\n"
     "  --threads N     simulate on N threads (1..256), over NBSIM_THREADS\n"
+    "  --checkpoint-every S\n"
+    "                  take the points in progress into the checkpoint every S seconds\n"
+    "                  (0.01..86400, default 2): at most that much work is lost in a crash\n"
     "  --no-wait       end without waiting for a key\n"
     "  --plot RUN...   draw the results of the run folders RUN on one plot, as SVG on\n"
     "                  standard output; simulates nothing\n"
@@ -66,6 +70,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       app.add_option("--threads", threads)->check(CLI::Range(1, maxThreads));
   app.add_flag("--no-wait", line.noWait);
   app.add_flag("--resume", line.resume);
+  double checkpointSeconds = 0;
+  CLI::Option* checkpointOption =
+      app.add_option("--checkpoint-every", checkpointSeconds)->check(CLI::Range(0.01, 86400.0));
   app.add_flag("--plot", plot);
   app.add_option("DIR", folders);
   try {
@@ -75,6 +82,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   }
   if (seedOption->count() > 0) line.seed = seed;
   if (threadsOption->count() > 0) line.threads = threads;
+  if (checkpointOption->count() > 0) {
+    line.checkpointEvery =
+        std::chrono::milliseconds(static_cast<std::int64_t>(checkpointSeconds * 1000 + 0.5));
+  }
   if (wantsHelp) {
     line.action = CommandLine::Action::help;
     line.text = std::string(usage) + "\n\n" + help;
@@ -86,7 +97,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     return line;
   }
   if (plot) {
-    if (line.seed || line.threads || line.noWait || line.resume) {
+    if (line.seed || line.threads || line.noWait || line.resume || line.checkpointEvery) {
       return refusal("--plot takes no other option");
     }
     if (folders.empty()) return refusal("--plot needs at least one run folder");

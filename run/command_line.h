@@ -3,6 +3,7 @@
 // touched, and anything that cannot be understood ends the program with one usage line.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -28,6 +29,7 @@ struct CommandLine {
   std::optional<std::int32_t> threads;  // the thread count, over NBSIM_THREADS
   bool noWait = false;                  // no key wait at the end
   bool resume = false;                  // go on with the interrupted run in `folder`
+  std::optional<std::chrono::milliseconds> checkpointEvery;  // over the default
   std::vector<std::string> plotRuns;    // the run folders of --plot
   std::string text;                     // the help, the version or the refusal line
 };

@@ -70,6 +70,7 @@ int runCommandLine(int argc, const char* const* argv, const RemoteScheduler& rem
                                elapsed,     keys,           RunFiles{},
                                SweepOptions{}, ProgressOutput{}, line.seed,
                                line.resume, line.folder};
+    if (line.checkpointEvery) environment.checkpointEvery = *line.checkpointEvery;
     SweepOptions& sweep = environment.sweep;
     sweep.interrupt = &interrupt;
     sweep.remote = remote;

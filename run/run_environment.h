@@ -2,6 +2,7 @@
 // for failure lines, the clocks, the keyboard, the files and the sweep's settings.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <ostream>
@@ -64,6 +65,8 @@ struct RunEnvironment {
   // The folder as the command line named it (empty: the current one), for the line that says
   // how to resume.
   std::string folder;
+  // How often the checkpoint takes the state of the points in progress.
+  std::chrono::milliseconds checkpointEvery{2000};
 };
 
 // The signal that asked the run to end, or 0.

@@ -132,7 +132,8 @@ int RunSequence::run() {
   }
   CheckpointKeeper checkpoint(
       files.checkpointFile, environment_.errors, base,
-      [this] { return environment_.elapsed.milliseconds(); }, environment_.sweep.threads);
+      [this] { return environment_.elapsed.milliseconds(); }, environment_.sweep.threads,
+      environment_.checkpointEvery);
   checkpoint_ = &checkpoint;
   RunListeners outputs;
   for (RunListener* output : std::initializer_list<RunListener*>{&console, &report, &csv, &json,

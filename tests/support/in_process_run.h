@@ -2,6 +2,7 @@
 // clock that returns fixed readings and a key reader that only counts.
 #pragma once
 
+#include <atomic>
 #include <cstdlib>
 #include <ctime>
 #include <sstream>
@@ -18,9 +19,9 @@ namespace nbsim::testing {
 class FixedClock : public Clock, public ElapsedClock {
  public:
   explicit FixedClock(std::vector<ClockReading> readings) : readings_(std::move(readings)) {}
-  ClockReading now() override { return at(next_++); }
+  ClockReading now() override { return at(next_.fetch_add(1)); }
   std::int64_t milliseconds() override {
-    const ClockReading reading = at(1 + elapsedNext_++);
+    const ClockReading reading = at(1 + elapsedNext_.fetch_add(1));
     return reading.seconds * 1000 + reading.milliseconds;
   }
 
@@ -28,8 +29,9 @@ class FixedClock : public Clock, public ElapsedClock {
   ClockReading at(std::size_t k) const { return readings_[std::min(k, readings_.size() - 1)]; }
 
   std::vector<ClockReading> readings_;
-  std::size_t next_ = 0;
-  std::size_t elapsedNext_ = 0;
+  // Read from several threads: the run's, the progress line's and the checkpoint's.
+  std::atomic<std::size_t> next_{0};
+  std::atomic<std::size_t> elapsedNext_{0};
 };
 
 class CountingKeys : public KeyReader {
@@ -46,8 +48,10 @@ struct InProcessRun {
   int keyPresses = 0;
 };
 
+// The program in `folder`; with `resume`, as `nbsim --resume`.
 inline InProcessRun runIn(const ProgramFolder& folder, std::vector<ClockReading> readings,
-                          SweepOptions sweep = {}, ProgressOutput progress = {}) {
+                          SweepOptions sweep = {}, ProgressOutput progress = {},
+                          bool resume = false) {
   setenv("TZ", "UTC", 1);
   tzset();
   std::ostringstream console;
@@ -57,8 +61,10 @@ inline InProcessRun runIn(const ProgramFolder& folder, std::vector<ClockReading>
   RunFiles files{(folder.path() / "param.txt").string(),  (folder.path() / "encoder.txt").string(),
                  (folder.path() / "result.txt").string(), (folder.path() / "result.csv").string(),
                  (folder.path() / "result.svg").string(), (folder.path() / "nbsim.lock").string(),
-                 (folder.path() / "result.json").string()};
-  RunEnvironment environment{console, errors, clock, clock, keys, files, sweep, progress, {}, false, {}};
+                 (folder.path() / "result.json").string(),
+                 (folder.path() / "nbsim.checkpoint").string()};
+  RunEnvironment environment{console, errors, clock,  clock, keys, files,
+                             sweep,   progress, {}, resume, {}};
   InProcessRun run;
   run.status = runProgram(environment);
   run.console = console.str();
