@@ -9,6 +9,7 @@
 #include <string>
 
 #include "bench/random_points.h"
+#include "tests/engine/resume_point.h"
 #include "engine/scheduler.h"
 
 namespace nbsim {
@@ -59,23 +60,13 @@ TEST(SplitPoint, GivesTheCountsOfOneThreadOnRandomPointsInTinySlices) {
                  std::to_string(threads) + " threads, slices of " +
                  std::to_string(split.sliceDraws) + " draws, " +
                  std::to_string(split.roundSlices) + " a round: " + point.describe());
-    // Now and then from the state after some block: its counts, from the point cut there by
-    // the volume, and the draw where the next block starts.
+    // Now and then from the state after some block, as an interrupted run leaves it.
     std::optional<PointState> from;
     if (random() % 3 == 0) {
-      testing::RandomPoint cut = point;
-      const std::int64_t blocks =
-          static_cast<std::int64_t>(random() % static_cast<std::uint64_t>(alone.counters.blocks + 1));
       const NonBinaryCodec codec(point.code, point.parameters.Q, point.parameters.itert);
-      cut.parameters.volume = static_cast<std::uint64_t>(blocks * codec.nk() * codec.blockLength());
-      cut.parameters.minBlockErr = 2147483647;
-      from.emplace();
-      from->result = testing::fastPoint(cut);
-      DrawStreamCache cache(point.seed);
-      ErrorPatternSource source(cache, point.parameters.Q);
-      source.startPoint(point.P0);
-      source.skip(blocks * (codec.nk() + codec.nr()) * codec.blockLength());
-      from->nextDraw = source.position();
+      from = testing::stateAfter(
+          point, codec,
+          static_cast<std::int64_t>(random() % static_cast<std::uint64_t>(alone.counters.blocks + 1)));
     }
     const PointResult shared = sharedPoint(point, split, threads, from ? &*from : nullptr);
     ASSERT_EQ(shared.counters, alone.counters);
