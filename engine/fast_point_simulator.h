@@ -9,7 +9,9 @@
 // after a slice's first draw above the point's corruption bound starts a symbol, so each slice
 // counts the symbols from there on without the slices before it. A prefix sum over the slices
 // then tells where every block starts, and the blocks are decoded slice by slice from the
-// round's draws, which are kept. The owner commits them in order under the stopping rule.
+// round's draws, which are kept, while the next round's slices are made. The owner commits the
+// blocks in order under the stopping rule; a round ends at the last known symbol start from
+// which a whole block still fits, and the next round carries its slices from there on.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +29,8 @@ namespace nbsim {
 
 // How a shared point is cut.
 struct PointSplit {
-  // Draws per slice, and slices per round at most (a round holds slices x sliceDraws draws).
+  // Draws per slice, and slices per round at most (a round holds slices x sliceDraws draws; a
+  // round's draws are kept twice over while the point is shared: 2 x 26 x 256 KiB).
   std::int64_t sliceDraws = std::int64_t{1} << 16;
   std::int64_t roundSlices = 24;
   // Goes in rounds from the first block, also without a thread to help; otherwise a point goes
