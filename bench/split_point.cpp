@@ -7,6 +7,8 @@
 //
 // The two points: P0 = 0.02 with volume 200000000 and no block-error limit, and P0 = 0.1 with a
 // minBlockErr that ends the point by block errors (the exact stop). --quick runs a tenth of each.
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,8 +18,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <sys/resource.h>
 
 #include "code/code_file_reader.h"
 #include "engine/fast_point_simulator.h"
@@ -148,7 +148,9 @@ int run(int argc, char** argv) {
   const std::uint64_t scale = quick ? 10 : 1;
   const Case cases[] = {
       {"P0=0.02, volume=2e8", 0.02f, {200000000 / scale, 2147483647}},
-      {"P0=0.1, minBlockErr ends it", 0.1f, {100000000000ULL, static_cast<std::int32_t>(2000 / scale)}},
+      {"P0=0.1, minBlockErr ends it",
+       0.1f,
+       {100000000000ULL, static_cast<std::int32_t>(2000 / scale)}},
   };
   std::printf("default code (L=%d), Q=256, itert=10, seed %d, %d threads, best of %d\n",
               codec.blockLength(), seed, threads, repeat);
@@ -166,23 +168,26 @@ int run(int argc, char** argv) {
     }
     const PointCounters& counters = best[0].result.counters;
     const double serial = best[1].rounds.serialSeconds / best[0].seconds;
-    std::printf("\n%s: %lld blocks, %lld information symbols, %d block errors, %lld symbol "
-                "errors; identical: %s\n",
-                point.name, static_cast<long long>(counters.blocks),
-                static_cast<long long>(counters.infoSymbols), counters.blockErrors,
-                static_cast<long long>(counters.symbolErrors),
-                best[0].result == best[1].result ? "yes" : "NO");
-    std::printf("  1 thread  %8.3f s (CPU %.3f s)\n  %d threads %8.3f s (CPU %.3f s)   speed-up "
-                "%.2f, CPU of the threads against one %.3f\n",
-                best[0].seconds, best[0].cpuSeconds, threads, best[1].seconds, best[1].cpuSeconds,
-                best[0].seconds / best[1].seconds, best[1].cpuSeconds / best[0].cpuSeconds);
+    std::printf(
+        "\n%s: %lld blocks, %lld information symbols, %d block errors, %lld symbol "
+        "errors; identical: %s\n",
+        point.name, static_cast<long long>(counters.blocks),
+        static_cast<long long>(counters.infoSymbols), counters.blockErrors,
+        static_cast<long long>(counters.symbolErrors),
+        best[0].result == best[1].result ? "yes" : "NO");
+    std::printf(
+        "  1 thread  %8.3f s (CPU %.3f s)\n  %d threads %8.3f s (CPU %.3f s)   speed-up "
+        "%.2f, CPU of the threads against one %.3f\n",
+        best[0].seconds, best[0].cpuSeconds, threads, best[1].seconds, best[1].cpuSeconds,
+        best[0].seconds / best[1].seconds, best[1].cpuSeconds / best[0].cpuSeconds);
     std::printf("  tasks %lld, %lld of them on the helping threads\n",
                 static_cast<long long>(best[1].rounds.tasks),
                 static_cast<long long>(best[1].rounds.helperTasks));
-    std::printf("  shared rounds: %lld, serial work %.4f s of the rounds' %.3f s; serial "
-                "fraction of the one-thread time f = %.5f\n",
-                static_cast<long long>(best[1].rounds.rounds), best[1].rounds.serialSeconds,
-                best[1].rounds.totalSeconds, serial);
+    std::printf(
+        "  shared rounds: %lld, serial work %.4f s of the rounds' %.3f s; serial "
+        "fraction of the one-thread time f = %.5f\n",
+        static_cast<long long>(best[1].rounds.rounds), best[1].rounds.serialSeconds,
+        best[1].rounds.totalSeconds, serial);
     // The point at volume 1e11 on R ranks: the one-thread work scaled by volume; the serial
     // fraction as measured here (the owner's slice states, prefix sum and commit, all of which
     // the ranks could do but the prefix sum and the commit); and rank 0's messages: units of
@@ -191,21 +196,23 @@ int run(int argc, char** argv) {
     const double work = best[0].seconds * scaleUp;
     const double draws = 1e11 * (codec.nk() + codec.nr()) / codec.nk() * (1 + point.P0);
     const double units = draws / 16777216.0;
-    std::printf("  serial work per round %.1f us; volume 1e11: %.0f s of work on one thread, "
-                "%.0f units of 2^24 draws, %.0f us a message:\n",
-                1e6 * best[1].rounds.serialSeconds /
-                    static_cast<double>(std::max<std::int64_t>(best[1].rounds.rounds, 1)),
-                work, units, messageMicroseconds);
+    std::printf(
+        "  serial work per round %.1f us; volume 1e11: %.0f s of work on one thread, "
+        "%.0f units of 2^24 draws, %.0f us a message:\n",
+        1e6 * best[1].rounds.serialSeconds /
+            static_cast<double>(std::max<std::int64_t>(best[1].rounds.rounds, 1)),
+        work, units, messageMicroseconds);
     for (const int ranks : {16, 64}) {
-      const double time = work * (serial + (1 - serial) / ranks) +
-                          units * 4 * messageMicroseconds * 1e-6;
+      const double time =
+          work * (serial + (1 - serial) / ranks) + units * 4 * messageMicroseconds * 1e-6;
       std::printf("    %2d ranks: %.1f s, efficiency %.1f %%\n", ranks, time,
                   100 * work / (ranks * time));
     }
   }
-  std::printf("\na loop that shares nothing runs %.2f times faster on %d threads than on one on "
-              "this machine right now\n",
-              machineSpeedUp(threads), threads);
+  std::printf(
+      "\na loop that shares nothing runs %.2f times faster on %d threads than on one on "
+      "this machine right now\n",
+      machineSpeedUp(threads), threads);
   std::printf("%s\n", identical ? "all results identical" : "RESULTS DIFFER");
   return identical ? 0 : 1;
 }

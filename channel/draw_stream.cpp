@@ -1,11 +1,11 @@
 // The shared draw stream and the cursors that read it.
 #include "channel/draw_stream.h"
 
-#include "channel/error_pattern_source.h"
-
 #include <algorithm>
 #include <bit>
 #include <new>
+
+#include "channel/error_pattern_source.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>

@@ -39,8 +39,7 @@ double threadSeconds() {
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
   return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
 #else
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 #endif
 }
 
@@ -371,8 +370,8 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
     const std::int64_t slices = std::max(
         {fewestSlices, carried + 1,
          static_cast<std::int64_t>(std::min(wanted, static_cast<double>(split_.roundSlices))) + 2});
-    const std::int64_t first = before ? before->firstDraw + carriedFrom * sliceDraws
-                                      : nextDraw / sliceDraws * sliceDraws;
+    const std::int64_t first =
+        before ? before->firstDraw + carriedFrom * sliceDraws : nextDraw / sliceDraws * sliceDraws;
     round.firstDraw = first;
     round.firstStart = before ? before->cut - carriedFrom * sliceDraws : nextDraw - first;
     round.firstSymbol = before ? before->cutSymbol : 0;
@@ -423,7 +422,8 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
     round.cut = -1;
     for (;;) {
       std::int64_t next = k + 1;
-      while (next < round.slices && (round.sliceStart[next] < 0 || round.sliceStart[next] > limit)) {
+      while (next < round.slices &&
+             (round.sliceStart[next] < 0 || round.sliceStart[next] > limit)) {
         ++next;
       }
       if (next == round.slices) break;
@@ -440,7 +440,8 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
     if (round.cut < 0) {
       // No slice after the first has a start within reach (a point where nearly every draw
       // corrupts): one region from the first symbol to the last start within reach.
-      const SymbolParse parsed = parseSymbols(round.draws, round.firstStart, limit + 1, round.bound);
+      const SymbolParse parsed =
+          parseSymbols(round.draws, round.firstStart, limit + 1, round.bound);
       addRegion(round.firstStart, symbol, symbol + parsed.symbols);
       symbol += parsed.symbols;
       round.cut = parsed.next;
@@ -491,8 +492,8 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
     // The next round's slices are made while this one's blocks are decoded, unless the point
     // looks like ending within this round.
     mark = threadSeconds();
-    const double blocksHere = static_cast<double>(round.cutSymbol - round.firstSymbol) /
-                              static_cast<double>(S);
+    const double blocksHere =
+        static_cast<double>(round.cutSymbol - round.firstSymbol) / static_cast<double>(S);
     const bool ahead = (round.cutSymbol - 1) / S + 1 < blockLimit && blocksToGo() > blocksHere;
     if (ahead) prepare(next, &round);
     serial += threadSeconds() - mark;

@@ -57,8 +57,9 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
   // benchmark's account of the work that stays serial.
   struct RoundTimes {
     std::int64_t rounds = 0;
-    double serialSeconds = 0;  // the owner alone (its processor time): slice states, prefix sum, commit
-    double totalSeconds = 0;   // the rounds from first to last
+    double serialSeconds =
+        0;  // the owner alone (its processor time): slice states, prefix sum, commit
+    double totalSeconds = 0;       // the rounds from first to last
     std::int64_t tasks = 0;        // slices made and regions decoded
     std::int64_t helperTasks = 0;  // those that other threads took
   };

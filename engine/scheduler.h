@@ -120,7 +120,7 @@ class ThreadScheduler : public Scheduler {
   bool exhausted_ = false;
   bool cut_ = false;            // a worker left before the sweep ran out of points
   std::exception_ptr failure_;  // the first exception a worker caught; it stopped the others
-  bool shareable_ = false;  // set before any worker runs: there may be threads to help
+  bool shareable_ = false;      // set before any worker runs: there may be threads to help
   std::map<std::int64_t, PointShare*> shares_;  // the points under way that helpers may join
 
   std::vector<std::unique_ptr<PointSimulator>> simulators_;

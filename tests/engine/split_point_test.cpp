@@ -9,8 +9,8 @@
 #include <string>
 
 #include "bench/random_points.h"
-#include "tests/engine/resume_point.h"
 #include "engine/scheduler.h"
+#include "tests/engine/resume_point.h"
 
 namespace nbsim {
 namespace {
@@ -58,15 +58,16 @@ TEST(SplitPoint, GivesTheCountsOfOneThreadOnRandomPointsInTinySlices) {
     const std::int32_t threads = threadCounts[random() % 3];
     SCOPED_TRACE("case " + std::to_string(n) + " of seed " + std::to_string(seed) + " on " +
                  std::to_string(threads) + " threads, slices of " +
-                 std::to_string(split.sliceDraws) + " draws, " +
-                 std::to_string(split.roundSlices) + " a round: " + point.describe());
+                 std::to_string(split.sliceDraws) + " draws, " + std::to_string(split.roundSlices) +
+                 " a round: " + point.describe());
     // Now and then from the state after some block, as an interrupted run leaves it.
     std::optional<PointState> from;
     if (random() % 3 == 0) {
       const NonBinaryCodec codec(point.code, point.parameters.Q, point.parameters.itert);
       from = testing::stateAfter(
           point, codec,
-          static_cast<std::int64_t>(random() % static_cast<std::uint64_t>(alone.counters.blocks + 1)));
+          static_cast<std::int64_t>(random() %
+                                    static_cast<std::uint64_t>(alone.counters.blocks + 1)));
     }
     const PointResult shared = sharedPoint(point, split, threads, from ? &*from : nullptr);
     ASSERT_EQ(shared.counters, alone.counters);
