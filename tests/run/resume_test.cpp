@@ -183,6 +183,9 @@ TEST(ResumedRun, IsRefusedWithOneLineWhenItCannotGoOnAndTouchesNothing) {
   const std::string cutText = checkpointText(cut);
   std::string damaged = cutText;
   damaged[damaged.size() / 2] ^= 1;
+  // Whole, but with counts that no run gives: a block more than the counts of its symbols.
+  Checkpoint unfit = cut;
+  ++unfit.points.at(0).result.counters.blocks;
   const struct {
     const char* what;
     std::string file;
@@ -197,6 +200,7 @@ TEST(ResumedRun, IsRefusedWithOneLineWhenItCannotGoOnAndTouchesNothing) {
       {"damaged", "nbsim.checkpoint", damaged, exitCheckpointUnreadable},
       {"another version", "nbsim.checkpoint", "{\"format\": 2, \"program\": \"nbsim 9.0\"}",
        exitCheckpointUnreadable},
+      {"unfit", "nbsim.checkpoint", checkpointText(unfit), exitCheckpointUnreadable},
   };
   for (const auto& refusal : refusals) {
     SCOPED_TRACE(refusal.what);
