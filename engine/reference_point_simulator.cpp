@@ -14,14 +14,14 @@ ReferencePointSimulator::ReferencePointSimulator(const NonBinaryCodec& codec,
 
 namespace {
 
-// `base` with the counts of `added` added, as many iterations as `added` keeps.
-IterationStats sum(const IterationStats& base, const IterationStats& added) {
-  IterationStats total = added;
-  for (std::size_t k = 0; k < total.errors.size() && k < base.errors.size(); ++k) {
-    total.errors[k] += base.errors[k];
+// `total` := `base` + `added`, for as many iterations as `added` keeps; allocates nothing once
+// `total` has that many.
+void setSum(IterationStats& total, const IterationStats& base, const IterationStats& added) {
+  total.errors.resize(added.errors.size());
+  for (std::size_t k = 0; k < added.errors.size(); ++k) {
+    total.errors[k] = added.errors[k] + (k < base.errors.size() ? base.errors[k] : 0);
   }
-  total.decodedSymbols += base.decodedSymbols;
-  return total;
+  total.decodedSymbols = base.decodedSymbols + added.decodedSymbols;
 }
 
 }  // namespace
@@ -61,7 +61,7 @@ bool ReferencePointSimulator::simulate(float P0, PointResult& result, const Stop
     result.counters = from->result.counters;
     if (progress) progress->publish(result.counters);
   }
-  result.stats = sum(base, decoder_.stats());
+  setSum(result.stats, base, decoder_.stats());
 
   const bool complete = runBlocks(
       limits_, static_cast<std::int64_t>(nk) * L, result, stop, progress,
@@ -91,7 +91,7 @@ bool ReferencePointSimulator::simulate(float P0, PointResult& result, const Stop
         for (std::int32_t v = 0; v < nr; ++v) {
           for (std::int32_t j = 0; j < L; ++j) draws += receivedChecks[v][j] != checks[v][j];
         }
-        stats = sum(base, decoder_.stats());
+        setSum(stats, base, decoder_.stats());
         return wrong;
       },
       [&] { return draws; });

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "engine/sweep_points.h"
 #include "output/number_format.h"
 #include "output/program_version.h"
 
@@ -99,13 +100,15 @@ std::string checkpointText(const Checkpoint& checkpoint) {
   for (const auto& [index, state] : checkpoint.points) points.push_back(pointJson(index, state));
   run["points"] = std::move(points);
 
+  // The run is dumped once: the file is its bytes with the keys around them, in the order that
+  // a dump of the whole would give.
   const std::string runText = run.dump();
-  Json file;
-  file["format"] = checkpointFormat;
-  file["program"] = "nbsim " + std::string(programVersion());
-  file["run"] = run;
-  file["checksum"] = checksum(runText);
-  return file.dump() + '\n';
+  const Json head{{"checksum", checksum(runText)},
+                  {"format", checkpointFormat},
+                  {"program", "nbsim " + std::string(programVersion())}};
+  std::string text = head.dump();
+  text.back() = ',';
+  return text + "\"run\":" + runText + "}\n";
 }
 
 bool readCheckpoint(std::string_view text, Checkpoint& checkpoint, std::string& error) {
@@ -183,6 +186,45 @@ bool readCheckpoint(std::string_view text, Checkpoint& checkpoint, std::string& 
     error = damaged;
     return false;
   }
+}
+
+bool pointsHold(const Checkpoint& checkpoint, std::int32_t nk, std::int32_t nr, std::int32_t L) {
+  const RunParameters& parameters = checkpoint.parameters;
+  const auto symbolsPerBlock = static_cast<std::int64_t>(nk) * L;
+  const auto channelSymbolsPerBlock = static_cast<std::int64_t>(nk + nr) * L;
+  const auto volume = static_cast<std::int64_t>(parameters.volume);
+  SweepPoints sweep(parameters);
+  std::int64_t swept = 0;  // the sweep's points passed so far
+  float P0 = 0.0f;
+  for (const auto& [index, state] : checkpoint.points) {
+    // The points are in index order, and the sweep has an end.
+    while (swept <= index) {
+      if (!sweep.next(P0)) return false;
+      ++swept;
+    }
+    const PointResult& result = state.result;
+    const PointCounters& counters = result.counters;
+    if (bitsOf(result.P0) != bitsOf(P0) || counters.blocks > volume / symbolsPerBlock + 1 ||
+        counters.infoSymbols != counters.blocks * symbolsPerBlock ||
+        counters.blockErrors > counters.blocks || counters.symbolErrors > counters.infoSymbols ||
+        counters.squaredSymbolErrors < counters.symbolErrors ||
+        counters.squaredSymbolErrors > counters.symbolErrors * symbolsPerBlock ||
+        result.stats.decodedSymbols != counters.infoSymbols) {
+      return false;
+    }
+    for (const std::int64_t errors : result.stats.errors) {
+      if (errors < 0 || errors > result.stats.decodedSymbols) return false;
+    }
+    const bool ended = parameters.minBlockErr <= 0 || counters.infoSymbols >= volume ||
+                       counters.blockErrors >= parameters.minBlockErr;
+    // Each channel symbol takes one draw, or two when it is corrupted.
+    const std::int64_t fewest = counters.blocks * channelSymbolsPerBlock;
+    if (ended != state.done ||
+        (!state.done && (state.nextDraw < fewest || state.nextDraw > 2 * fewest))) {
+      return false;
+    }
+  }
+  return true;
 }
 
 std::string inputChange(const Checkpoint& checkpoint, const RunParameters& parameters,

@@ -41,6 +41,11 @@ std::string checkpointText(const Checkpoint& checkpoint);
 // "written by an incompatible version ...") when it is not a checkpoint that this build reads.
 bool readCheckpoint(std::string_view text, Checkpoint& checkpoint, std::string& error);
 
+// Whether every point of `checkpoint` can be a point of its run for a code of `nk` information
+// and `nr` check branches of length `L`: a point of the sweep at its P0, with counts that its
+// blocks can give, done only where the stopping rule ends it and cut only where it goes on.
+bool pointsHold(const Checkpoint& checkpoint, std::int32_t nk, std::int32_t nr, std::int32_t L);
+
 // The first difference between the inputs that the checkpoint's run read and `parameters` and
 // `code` as they read now, in words that name the file ("param.txt: P0_last was 0.02, now 0.01");
 // empty when they say the same.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "output/result_file.h"
@@ -103,8 +104,12 @@ void CheckpointKeeper::keepWriting() {
   std::unique_lock<std::mutex> lock(mutex_);
   auto nextStates = std::chrono::steady_clock::now() + statesEvery_;
   bool asked = false;
+  // Points handed on are written within a second (sooner when states are asked for sooner):
+  // a sweep of many short points writes no more often than that.
+  const auto pointsEvery =
+      std::min<std::chrono::milliseconds>(statesEvery_, std::chrono::seconds(1));
   while (!stopping_.wait_for(lock, tick_, [this] { return stop_; })) {
-    bool due = pointsPending_;
+    bool due = pointsPending_ && std::chrono::steady_clock::now() - lastWrite_ >= pointsEvery;
     if (asked) {
       // A tick after the question every thread has kept its state, unless it is inside a block
       // that slow; that one tells at the next question.
@@ -144,8 +149,20 @@ void CheckpointKeeper::learn(std::int64_t index, const PointState& state) {
 
 void CheckpointKeeper::write(std::unique_lock<std::mutex>& lock) {
   pointsPending_ = false;
+  lastWrite_ = std::chrono::steady_clock::now();
   checkpoint_.elapsedMilliseconds = elapsedBefore_ + (elapsed_() - sittingStart_);
-  const std::string text = checkpointText(checkpoint_);
+  std::string text;
+  try {
+    text = checkpointText(checkpoint_);
+  } catch (const std::bad_alloc&) {
+    // Kept for the next write; the run goes on.
+    failed_ = true;
+    if (!said_) {
+      said_ = true;
+      failure_ = "nbsim: " + path_ + ": cannot be written: out of memory; the run goes on\n";
+    }
+    return;
+  }
   // The disk is waited for without the lock, so that the simulating threads that tell of a
   // point done do not wait for it; one write at a time, in the order taken.
   std::unique_lock<std::mutex> writing(writeMutex_);

@@ -1,9 +1,9 @@
 // Keeps the run's checkpoint up to date as the sweep goes on: every point handed on, every point
 // done ahead of its turn, and the state between two blocks of every point in progress, which the
 // simulating threads keep in their progress slots when asked. The file is replaced whole and
-// flushed to the disk: when a point is handed on (within a tenth of a second), every few seconds
-// with the points in progress (two by default), and once more at the end of the run. A run killed
-// at any moment loses at most the work of those few seconds.
+// flushed to the disk: when a point is handed on (within a second), every few seconds with the
+// points in progress (two by default), and once more at the end of the run. A run killed at any
+// moment loses at most the work of those few seconds.
 #pragma once
 
 #include <chrono>
@@ -86,6 +86,7 @@ class CheckpointKeeper : public RunListener, public SweepWatcher {
   Checkpoint checkpoint_;
   std::int64_t handedOn_ = 0;   // points handed on in this sitting, the resumed ones too
   bool pointsPending_ = false;  // handed on since the last write
+  std::chrono::steady_clock::time_point lastWrite_;
   bool stop_ = false;
   bool failed_ = false;
   bool said_ = false;      // a failure was met

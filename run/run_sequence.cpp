@@ -9,11 +9,11 @@
 #include <string>
 
 #include "output/console_writer.h"
-#include "run/checkpoint_keeper.h"
 #include "output/csv_results_writer.h"
 #include "output/plot_writer.h"
 #include "output/report_writer.h"
 #include "output/run_json_writer.h"
+#include "run/checkpoint_keeper.h"
 #include "run/folder_lock.h"
 
 namespace nbsim {
@@ -89,6 +89,13 @@ int runProgram(RunEnvironment& environment) {
                        << std::flush;
     return exitInputsChanged;
   }
+  const NonBinaryCodec& codec = started->codec;
+  if (!pointsHold(*resumed, codec.nk(), codec.nr(), codec.blockLength())) {
+    environment.errors << "nbsim: --resume: " << environment.files.checkpointFile
+                       << " cannot be used: its points do not fit the run\n"
+                       << std::flush;
+    return exitCheckpointUnreadable;
+  }
   if (resumed->complete) {
     environment.console << "The run in this folder is complete: nothing to resume\n" << std::flush;
     return exitSuccess;
@@ -136,8 +143,8 @@ int RunSequence::run() {
       environment_.checkpointEvery);
   checkpoint_ = &checkpoint;
   RunListeners outputs;
-  for (RunListener* output : std::initializer_list<RunListener*>{&console, &report, &csv, &json,
-                                                                  &plot, &checkpoint}) {
+  for (RunListener* output :
+       std::initializer_list<RunListener*>{&console, &report, &csv, &json, &plot, &checkpoint}) {
     outputs.add(*output);
   }
 
