@@ -4,9 +4,13 @@
 // a point cut after any block.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <atomic>
+#include <chrono>
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "bench/random_points.h"
 #include "engine/scheduler.h"
@@ -73,6 +77,73 @@ TEST(SplitPoint, GivesTheCountsOfOneThreadOnRandomPointsInTinySlices) {
     ASSERT_EQ(shared.counters, alone.counters);
     ASSERT_EQ(shared.stats, alone.stats);
     ASSERT_EQ(shared.ser, alone.ser);
+  }
+}
+
+// Slots that keep the states of the points that the stop cuts.
+class KeepingWatcher : public SweepWatcher {
+ public:
+  PointProgress& slot(std::int32_t worker) override {
+    return slots_[static_cast<std::size_t>(worker)];
+  }
+  void startPoint(PointProgress& slot, std::int64_t index, float P0) override {
+    slot.start(index, P0, 0);
+  }
+  std::optional<PointState> kept() const {
+    for (const PointProgress& slot : slots_) {
+      if (const auto state = slot.keptState()) return state->second;
+    }
+    return std::nullopt;
+  }
+
+ private:
+  std::array<PointProgress, 4> slots_;
+};
+
+// A shared point stopped at any moment keeps a state between two committed blocks, and goes on
+// from it to the counts of one thread alone.
+TEST(SplitPoint, StopsAnywhereAndGoesOnFromTheStateItKept) {
+  std::mt19937_64 random(1812);
+  for (int n = 0; n < 24; ++n) {
+    testing::RandomPoint point = testing::randomPoint(random);
+    point.parameters.volume *= 100;
+    const PointResult alone = testing::fastPoint(point);
+    const NonBinaryCodec codec(point.code, point.parameters.Q, point.parameters.itert);
+    const PointLimits limits{point.parameters.volume, point.parameters.minBlockErr};
+    DrawStreamCache cache(point.seed, point.chunkSize, point.chunkCount);
+    PointSplit split;
+    split.sliceDraws = 1 + static_cast<std::int64_t>(random() % 300);
+    split.fromFirstBlock = true;
+    const SimulatorFactory make = [&] {
+      return std::make_unique<FastPointSimulator>(codec, limits, cache, chosenDecoderVariant(),
+                                                  split);
+    };
+    RunParameters parameters = point.parameters;
+    parameters.P0_first = parameters.P0_last = point.P0;
+    std::atomic<int> interrupt{0};
+    KeepingWatcher watcher;
+    PointResult result;
+    Scheduler::Take take = Scheduler::Take::end;
+    {
+      ThreadScheduler scheduler(SweepPoints(parameters), make, 2, {nullptr, &interrupt}, &watcher);
+      std::thread stopper([&interrupt, delay = random() % 1500] {
+        std::this_thread::sleep_for(std::chrono::microseconds(delay));
+        interrupt.store(15);
+      });
+      take = scheduler.take(0, result);
+      stopper.join();
+    }
+    SCOPED_TRACE("case " + std::to_string(n) + ": " + point.describe());
+    if (take == Scheduler::Take::stopped) {
+      // No state when the stop came before the point began: it then goes from its start.
+      const std::optional<PointState> state = watcher.kept();
+      FastPointSimulator simulator(codec, limits, cache);
+      result = PointResult{};
+      ASSERT_TRUE(simulator.simulate(point.P0, result, {}, nullptr, state ? &*state : nullptr));
+    }
+    ASSERT_EQ(result.counters, alone.counters);
+    ASSERT_EQ(result.stats, alone.stats);
+    ASSERT_EQ(result.ser, alone.ser);
   }
 }
 
