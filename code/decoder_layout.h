@@ -15,9 +15,9 @@ namespace nbsim {
 
 class DecoderLayout {
  public:
-  // Zero flags in front of every flag array, so that a group of sixteen positions may start
+  // Zero flags in front of every flag array, so that a group of up to 32 positions may start
   // below position 0.
-  static constexpr std::int32_t flagPad = 16;
+  static constexpr std::int32_t flagPad = 32;
 
   DecoderLayout(std::int32_t nk, std::int32_t nr, std::int32_t L)
       : nk_(nk),

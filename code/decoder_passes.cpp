@@ -16,6 +16,7 @@
 #include "code/vote_kernels.h"
 #endif
 #if NBSIM_WIDE_DECODER
+#include "code/byte_vote_kernels.h"
 #include "code/wide_vote_kernels.h"
 #endif
 
@@ -46,14 +47,38 @@ DecoderPasses::DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& bl
   groupVote_ = codec.alphabetSize() <= 32768 && codec.maxChecks() + 1 <= votes::largestGroupVote;
 #endif
   const std::int32_t fixedChecks = nk == 1 ? block.checks[0] : 0;
-  pass_ = passFor<false>(fixedChecks, std::make_index_sequence<largestFixedChecks>());
+  pass_ = passFor<PassKind::narrow>(fixedChecks, std::make_index_sequence<largestFixedChecks>());
 #if NBSIM_WIDE_DECODER
   // Sixteen positions a step only where a group's votes are taken at once: a vote of one symbol
   // at a time costs the same for either width, and a correction takes the votes below it again,
   // which are twice as many in a wide group.
   if (isWide(variant) && groupVote_) {
-    pass_ = passFor<true>(fixedChecks, std::make_index_sequence<largestFixedChecks>());
+    pass_ = passFor<PassKind::wide>(fixedChecks, std::make_index_sequence<largestFixedChecks>());
     registers32_ = variant == DecoderVariant::avx512;
+  }
+  if (block.bytes) {
+    pass_ = passFor<PassKind::bytes>(fixedChecks, std::make_index_sequence<largestFixedChecks>());
+    byteVotes_.assign(nk * byteLaneStride, 0);
+    byteValues_.assign(nk * byteLaneStride, 0);
+    // Symbol (i, c) is in check (v, c - t mod L) for every tap t of (i, v); symbol (j, c') shares
+    // it where c' - t' = c - t mod L for a tap t' of (j, v): delta = c - c' = t - t' mod L.
+    const CodeDescription& code = codec.code();
+    const std::int32_t L = block.layout.L();
+    sharedChecks_.assign(nk * nk, 0);
+    for (std::size_t i = 0; i < nk; ++i) {
+      for (std::size_t j = 0; j < nk; ++j) {
+        for (std::int32_t v = 0; v < code.nr; ++v) {
+          for (const std::int32_t t : code.polynomials[i][v].taps) {
+            for (const std::int32_t u : code.polynomials[j][v].taps) {
+              const std::int32_t apart = ((t - u) % L + L) % L;
+              for (std::int32_t delta = 1; delta <= byteLaneStride; ++delta) {
+                if (delta % L == apart) sharedChecks_[i * nk + j] |= std::uint64_t{1} << (32 - delta);
+              }
+            }
+          }
+        }
+      }
+    }
   }
 #else
   static_cast<void>(variant);
@@ -119,10 +144,35 @@ bool DecoderPasses::run(DecoderBlock& block, std::int64_t* errors) {
   return true;
 }
 
+bool DecoderPasses::takeBytes(const NonBinaryCodec& codec, DecoderVariant variant) {
+#if NBSIM_WIDE_DECODER
+  return isWide(variant) && codec.alphabetSize() <= 256 &&
+         codec.maxChecks() + 1 <= votes::largestGroupVote;
+#else
+  static_cast<void>(codec);
+  static_cast<void>(variant);
+  return false;
+#endif
+}
+
 bool DecoderPasses::syndromeIsZero(const DecoderBlock& block) {
   const DecoderLayout& layout = block.layout;
   const std::int32_t L = layout.L();
-  for (std::int32_t v = 0; v < layout.nr(); ++v) {
+  for (std::int32_t v = 0; v < layout.nr() && block.bytes; ++v) {
+    const std::uint8_t* const symbols = &block.syndromeBytes[layout.syndrome(v, 0)];
+    std::int32_t j = 0;
+#if NBSIM_VECTOR_DECODER
+    __m128i any = _mm_setzero_si128();
+    for (; j + 16 <= L; j += 16) {
+      any = _mm_or_si128(any, _mm_loadu_si128(reinterpret_cast<const __m128i*>(symbols + j)));
+    }
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) != 0xFFFF) return false;
+#endif
+    for (; j < L; ++j) {
+      if (symbols[j] != 0) return false;
+    }
+  }
+  for (std::int32_t v = 0; v < layout.nr() && !block.bytes; ++v) {
     const std::int16_t* const flags = &block.nonzero[layout.syndrome(v, 0)];
     std::int32_t j = 0;
 #if NBSIM_VECTOR_DECODER
@@ -294,12 +344,18 @@ DecoderPasses::BranchCounts DecoderPasses::branchCounts(const DecoderBlock& bloc
           lowestNeeded_[i]};
 }
 
-template <bool wide, std::size_t... fixedChecks>
+template <DecoderPasses::PassKind kind, std::size_t... fixedChecks>
 DecoderPasses::Pass DecoderPasses::passFor(std::int32_t checks,
                                            std::index_sequence<fixedChecks...>) {
-  constexpr Pass passes[] = {
-      wide ? &DecoderPasses::runWidePass<static_cast<std::int32_t>(fixedChecks)>
-           : &DecoderPasses::runPass<static_cast<std::int32_t>(fixedChecks)>...};
+  const auto pass = [](auto checks) -> Pass {
+    constexpr auto fixed = static_cast<std::int32_t>(decltype(checks)::value);
+#if NBSIM_WIDE_DECODER
+    if constexpr (kind == PassKind::bytes) return &DecoderPasses::runBytePass<fixed>;
+#endif
+    if constexpr (kind == PassKind::wide) return &DecoderPasses::runWidePass<fixed>;
+    return &DecoderPasses::runPass<fixed>;
+  };
+  const Pass passes[] = {pass(std::integral_constant<std::size_t, fixedChecks>())...};
   return checks > 0 && checks < static_cast<std::int32_t>(sizeof...(fixedChecks)) ? passes[checks]
                                                                                   : passes[0];
 }
@@ -391,7 +447,7 @@ template <std::int32_t fixedChecks, bool wide>
       if ((dueLanes_[i] & ~correctingLanes_[i]) != 0) reachedLowest = true;
     }
     if (correcting == 0) {
-      top -= 8;
+      top -= width;
       continue;
     }
     // The highest correction of the group comes first; the votes below it are taken again
@@ -444,6 +500,181 @@ void DecoderPasses::applyCorrection(DecoderBlock& block, std::int32_t i, std::in
   const bool wasWrong = block.decision[index] != 0;
   block.decision[index] = subtract(block.decision[index]);
   block.wrong += (block.decision[index] != 0) - static_cast<std::int32_t>(wasWrong);
+}
+
+#if NBSIM_WIDE_DECODER
+template <std::int32_t fixedChecks>
+NBSIM_AVX2 [[gnu::always_inline]] inline std::uint32_t DecoderPasses::countByteGroup(
+    const DecoderBlock& block, std::int32_t i, std::int32_t first, std::uint32_t& reached) {
+  // Every value read stands at a non-negative index: offset + first >= flagPad - 30.
+  const std::int32_t* const offsets = block.checkOffsets.data() + block.tapStart[i];
+  const __m256i m = votes::countNonzeroBytes<fixedChecks>(
+      &block.differenceBytes[block.layout.changed(i, first)], block.syndromeBytes.data() + first,
+      offsets, block.checkOffsets.data() + block.tapStart[i + 1]);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(&byteVotes_[i * byteLaneStride]), m);
+  reached = votes::lanesReaching(m, lowestNeeded_[i]);
+  return votes::lanesReaching(m, needed_[i]);
+}
+
+std::uint32_t DecoderPasses::voteByteGroup(const DecoderBlock& block, std::int32_t i,
+                                           std::int32_t first, std::int32_t threshold,
+                                           std::uint32_t due) {
+  std::uint8_t* const values = &byteValues_[i * byteLaneStride];
+  const DecoderLayout& layout = block.layout;
+  const std::int32_t J = block.checks[i];
+  const std::int32_t* const offsets = block.checkOffsets.data() + block.tapStart[i];
+  if ((due & (due - 1)) != 0) {
+    // Where no position of the group has a difference, d takes no part in the comparisons.
+    const std::int32_t at = layout.changed(i, first);
+    const __m128i any =
+        _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&block.differenceBytes[at])),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(&block.differenceBytes[at + 16])));
+    const bool withD = _mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) != 0xFFFF;
+    const votes::ByteGroupVoteKernel kernel =
+        withD || J == 0
+            ? (registers32_ ? votes::byteGroupVoteKernels32 : votes::byteGroupVoteKernels)[J]
+            : (registers32_ ? votes::byteGroupVoteKernelsWithoutD32
+                            : votes::byteGroupVoteKernelsWithoutD)[J - 1];
+    return due & kernel(&block.differenceBytes[at], block.syndromeBytes.data() + first, offsets,
+                        &byteVotes_[i * byteLaneStride], threshold, due, values);
+  }
+  const std::int32_t lane = std::countr_zero(due);
+  const std::int32_t c = first + lane;
+  if (J >= 1 && J <= votes::largestLoneVote) {
+    std::uint32_t a = 0;
+    const bool corrects = votes::byteLoneVotes[J - 1](
+        block.differenceBytes[layout.changed(i, c)], block.syndromeBytes.data() + c, offsets,
+        byteVotes_[i * byteLaneStride + lane], threshold, a);
+    values[lane] = static_cast<std::uint8_t>(a);
+    return corrects ? due : 0;
+  }
+  Symbol a = 0;
+  if (!findByteCorrection(block, i, c, threshold, a)) return 0;
+  values[lane] = static_cast<std::uint8_t>(a);
+  return due;
+}
+
+// As passBody, 32 positions a step, with one difference: the groups stay where they are. A
+// correction changes the syndrome symbols of the corrected symbol's checks and its own
+// difference, so the votes below it that read none of them stay as they were taken; only the
+// lanes that share a check with it are counted and voted again.
+template <std::int32_t fixedChecks>
+NBSIM_WIDE_PASS bool DecoderPasses::runBytePass(DecoderBlock& block, std::int32_t threshold,
+                                                std::int32_t lowestThreshold,
+                                                bool& lowestReached) {
+  constexpr std::int32_t width = byteLaneStride;
+  bool corrected = false;
+  bool reachedLowest = false;  // local, as in passBody
+  const std::int32_t nk = fixedChecks > 0 ? 1 : block.layout.nk();
+  for (std::int32_t i = 0; i < nk; ++i) {
+    needed_[i] = (block.checks[i] + threshold + 3) / 2;
+    lowestNeeded_[i] = (block.checks[i] + std::min(threshold, lowestThreshold) + 3) / 2;
+  }
+  const bool watchingGroups = fixedChecks == 0 && watchingGroups_;
+  const auto nkSize = static_cast<std::size_t>(nk);
+  for (std::int32_t first = block.layout.L() - width;; first -= width) {
+    if (watchingGroups && stop_.raised()) {
+      abandoned_ = true;
+      break;
+    }
+    // Lanes below position 0 read the padding or the upper half; they are not positions.
+    const std::uint32_t positions = ~0u << std::max(0, -first);
+    std::uint32_t correcting = 0;
+    for (std::int32_t i = 0; i < nk; ++i) {
+      std::uint32_t reached = 0;
+      const std::uint32_t due = countByteGroup<fixedChecks>(block, i, first, reached) & positions;
+      if ((reached & positions & ~due) != 0) reachedLowest = true;
+      correctingLanes_[i] = due != 0 ? voteByteGroup(block, i, first, threshold, due) : 0;
+      if ((due & ~correctingLanes_[i]) != 0) reachedLowest = true;
+      correcting |= correctingLanes_[i];
+    }
+    while (correcting != 0) {
+      // The highest correction still due comes first.
+      const std::int32_t lane = 31 - std::countl_zero(correcting);
+      const std::int32_t c = first + lane;
+      // The lanes below the correction, per branch, that its corrections may change.
+      std::uint32_t touched[CodeDescription::maxUsedBranches] = {};
+      bool changed = false;
+      for (std::int32_t i = 0; i < nk; ++i) {
+        if (!changed) {
+          if (((correctingLanes_[i] >> lane) & 1) == 0) continue;
+          applyByteCorrection<fixedChecks>(block, i, c,
+                                           block.Q - byteValues_[i * byteLaneStride + lane]);
+          changed = true;
+        } else {
+          const std::int32_t votes = nonzeroByteVotes(block, i, c);
+          if (votes < lowestNeeded_[i]) continue;
+          Symbol a = 0;
+          if (votes < needed_[i] || !findByteCorrection(block, i, c, threshold, a)) {
+            reachedLowest = true;
+            continue;
+          }
+          applyByteCorrection(block, i, c, block.Q - static_cast<std::uint32_t>(a));
+        }
+        corrected = true;
+        if (nonzeroByteVotes<fixedChecks>(block, i, c) >= lowestNeeded_[i]) reachedLowest = true;
+        for (std::size_t j = 0; j < nkSize; ++j) {
+          touched[j] |= static_cast<std::uint32_t>(sharedChecks_[static_cast<std::size_t>(i) * nkSize + j] >> (32 - lane));
+        }
+      }
+      const std::uint32_t below = positions & ((1u << lane) - 1);
+      correcting = 0;
+      for (std::int32_t i = 0; i < nk; ++i) {
+        const std::uint32_t again = touched[i] & below;
+        std::uint32_t kept = correctingLanes_[i] & below & ~again;
+        if (again != 0) {
+          std::uint32_t reached = 0;
+          const std::uint32_t due = countByteGroup<fixedChecks>(block, i, first, reached) & again;
+          if ((reached & again & ~due) != 0) reachedLowest = true;
+          const std::uint32_t votes = due != 0 ? voteByteGroup(block, i, first, threshold, due) : 0;
+          if ((due & ~votes) != 0) reachedLowest = true;
+          kept |= votes;
+        }
+        correctingLanes_[i] = kept;
+        correcting |= kept;
+      }
+    }
+    if (first <= 0) break;
+  }
+  lowestReached = reachedLowest;
+  return corrected;
+}
+#endif
+
+template <std::int32_t fixedChecks>
+std::int32_t DecoderPasses::nonzeroByteVotes(const DecoderBlock& block, std::int32_t i,
+                                             std::int32_t c) {
+  std::int32_t votes = block.differenceBytes[block.layout.changed(i, c)] != 0;
+  const std::int32_t* const offsets = block.checkOffsets.data() + block.tapStart[i];
+  const std::int32_t J = fixedChecks > 0 ? fixedChecks : block.tapStart[i + 1] - block.tapStart[i];
+#pragma GCC unroll 16
+  for (std::int32_t k = 0; k < J; ++k) votes += block.syndromeBytes[offsets[k] + c] != 0;
+  return votes;
+}
+
+bool DecoderPasses::findByteCorrection(const DecoderBlock& block, std::int32_t i, std::int32_t c,
+                                       std::int32_t threshold, Symbol& a) {
+  const std::int32_t* const offsets = block.checkOffsets.data();
+  return scalarVote_.findCorrection(block.differenceBytes[block.layout.changed(i, c)],
+                                    block.syndromeBytes.data() + c, offsets + block.tapStart[i],
+                                    offsets + block.tapStart[i + 1], threshold, a);
+}
+
+template <std::int32_t fixedChecks>
+void DecoderPasses::applyByteCorrection(DecoderBlock& block, std::int32_t i, std::int32_t c,
+                                        std::uint32_t minusA) {
+  syndromeRaised_ |= block.addAlongByteChecks<true, fixedChecks>(i, c, minusA);
+  const std::uint32_t Q = block.Q;
+  const auto subtract = [Q, minusA](std::uint32_t x) {
+    const std::uint32_t sum = x + minusA;
+    return sum >= Q ? sum - Q : sum;
+  };
+  std::uint8_t& difference = block.differenceBytes[block.layout.changed(i, c)];
+  difference = static_cast<std::uint8_t>(subtract(difference));
+  std::uint32_t& decision = block.decision[block.layout.decision(i, c)];
+  const bool wasWrong = decision != 0;
+  decision = subtract(decision);
+  block.wrong += (decision != 0) - static_cast<std::int32_t>(wasWrong);
 }
 
 }  // namespace nbsim

@@ -49,11 +49,14 @@ class SyndromeBuilder {
   // `fixedTaps` > 0: the code has one branch of each kind, with that many taps; 0: any code.
   template <std::int32_t fixedTaps>
   void addInformationSums(DecoderBlock& block);
-  // The same sixteen positions at a time, with 256-bit vectors (the avx2 variant).
-  template <std::int32_t fixedTaps>
+  // The same sixteen positions at a time, with 256-bit vectors (the avx2 variant); `bytes`: into
+  // a block in bytes.
+  template <std::int32_t fixedTaps, bool bytes>
   void addWideInformationSums(DecoderBlock& block);
   using Sums = void (SyndromeBuilder::*)(DecoderBlock&);
-  template <bool wide, std::size_t... fixedTaps>
+  // The sums of one kind: 8 positions a step, 16, or 16 into bytes.
+  enum class SumKind { narrow, wide, wideBytes };
+  template <SumKind kind, std::size_t... fixedTaps>
   static Sums sumsFor(std::int32_t taps, std::index_sequence<fixedTaps...>);
 
   // The information errors received and not yet in the syndrome.
