@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 #include "code/decoder_layout.h"
@@ -80,10 +81,12 @@ bool DecoderBlock::addAlongByteChecks(std::int32_t i, std::int32_t c, std::uint3
   std::uint8_t* const syndromes = syndromeBytes.data();
   std::uint32_t raised = 0;
   const std::int32_t J = fixedChecks > 0 ? fixedChecks : tapStart[i + 1] - tapStart[i];
-  const auto add = [&](std::ptrdiff_t at) {
+  // With Q = 256 a byte's own wrap is the reduction.
+  const auto add = [&](std::ptrdiff_t at, auto wholeByte) {
     const std::uint32_t before = syndromes[at];
     const std::uint32_t sum = before + x;
-    const auto after = static_cast<std::uint8_t>(sum >= modulus ? sum - modulus : sum);
+    const auto after = static_cast<std::uint8_t>(
+        decltype(wholeByte)::value || sum < modulus ? sum : sum - modulus);
     syndromes[at] = after;
     syndromes[at + mirror] = after;
     // x is not 0 modulo Q during a pass, so a zero symbol always becomes non-zero.
@@ -91,15 +94,20 @@ bool DecoderBlock::addAlongByteChecks(std::int32_t i, std::int32_t c, std::uint3
   };
   if (!checkIndices.empty()) {
     const std::int32_t* const indices = checkIndices.data() + checkStart[i] + c * J;
+    if (modulus == 256) {
 #pragma GCC unroll 16
-    for (std::int32_t k = 0; k < J; ++k) add(indices[k]);
+      for (std::int32_t k = 0; k < J; ++k) add(indices[k], std::true_type());
+    } else {
+#pragma GCC unroll 16
+      for (std::int32_t k = 0; k < J; ++k) add(indices[k], std::false_type());
+    }
     return raised != 0;
   }
   const InformationTap* const taps = informationTaps.data() + tapStart[i];
 #pragma GCC unroll 16
   for (std::int32_t k = 0; k < J; ++k) {
     const std::int32_t difference = c - taps[k].t;
-    add(taps[k].base + difference + ((difference >> 31) & L));
+    add(taps[k].base + difference + ((difference >> 31) & L), std::false_type());
   }
   return raised != 0;
 }

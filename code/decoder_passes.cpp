@@ -592,8 +592,10 @@ NBSIM_WIDE_PASS bool DecoderPasses::runBytePass(DecoderBlock& block, std::int32_
       // The highest correction still due comes first.
       const std::int32_t lane = 31 - std::countl_zero(correcting);
       const std::int32_t c = first + lane;
-      // The lanes below the correction, per branch, that its corrections may change.
+      // The lanes below the correction, per branch, that its corrections may change, and the
+      // branches corrected here.
       std::uint32_t touched[CodeDescription::maxUsedBranches] = {};
+      bool correctedHere[CodeDescription::maxUsedBranches] = {};
       bool changed = false;
       for (std::int32_t i = 0; i < nk; ++i) {
         if (!changed) {
@@ -612,7 +614,7 @@ NBSIM_WIDE_PASS bool DecoderPasses::runBytePass(DecoderBlock& block, std::int32_
           applyByteCorrection(block, i, c, block.Q - static_cast<std::uint32_t>(a));
         }
         corrected = true;
-        if (nonzeroByteVotes<fixedChecks>(block, i, c) >= lowestNeeded_[i]) reachedLowest = true;
+        correctedHere[i] = true;
         for (std::size_t j = 0; j < nkSize; ++j) {
           touched[j] |= static_cast<std::uint32_t>(sharedChecks_[static_cast<std::size_t>(i) * nkSize + j] >> (32 - lane));
         }
@@ -622,10 +624,13 @@ NBSIM_WIDE_PASS bool DecoderPasses::runBytePass(DecoderBlock& block, std::int32_
       for (std::int32_t i = 0; i < nk; ++i) {
         const std::uint32_t again = touched[i] & below;
         std::uint32_t kept = correctingLanes_[i] & below & ~again;
-        if (again != 0) {
+        if (again != 0 || correctedHere[i]) {
           std::uint32_t reached = 0;
           const std::uint32_t due = countByteGroup<fixedChecks>(block, i, first, reached) & again;
           if ((reached & again & ~due) != 0) reachedLowest = true;
+          // The corrected symbol is not visited again in this pass: what it keeps decides for
+          // the rest.
+          if (correctedHere[i] && ((reached >> lane) & 1) != 0) reachedLowest = true;
           const std::uint32_t votes = due != 0 ? voteByteGroup(block, i, first, threshold, due) : 0;
           if ((due & ~votes) != 0) reachedLowest = true;
           kept |= votes;
