@@ -32,6 +32,29 @@ constexpr std::int32_t largestFixedChecks = 16;
 constexpr std::int64_t slowPassFlags = 16384;  // L x all checks, from which a pass is slow
 constexpr std::int32_t slowGroupChecks = 128;  // all checks, from which a group is slow
 
+#if NBSIM_WIDE_DECODER
+// syndromeIsZero for a block in bytes, 32 symbols at a time; the mirror lets the last vector of
+// a row run on past L when L >= 32.
+NBSIM_AVX2 bool byteSyndromeIsZero(const DecoderBlock& block) {
+  const DecoderLayout& layout = block.layout;
+  const std::int32_t L = layout.L();
+  __m256i any = _mm256_setzero_si256();
+  for (std::int32_t v = 0; v < layout.nr(); ++v) {
+    const std::uint8_t* const symbols = &block.syndromeBytes[layout.syndrome(v, 0)];
+    if (L < 32) {
+      for (std::int32_t j = 0; j < L; ++j) {
+        if (symbols[j] != 0) return false;
+      }
+      continue;
+    }
+    for (std::int32_t j = 0; j < L; j += 32) {
+      any = _mm256_or_si256(any, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(symbols + j)));
+    }
+  }
+  return _mm256_testz_si256(any, any) != 0;
+}
+#endif
+
 }  // namespace
 
 DecoderPasses::DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& block,
@@ -158,20 +181,9 @@ bool DecoderPasses::takeBytes(const NonBinaryCodec& codec, DecoderVariant varian
 bool DecoderPasses::syndromeIsZero(const DecoderBlock& block) {
   const DecoderLayout& layout = block.layout;
   const std::int32_t L = layout.L();
-  for (std::int32_t v = 0; v < layout.nr() && block.bytes; ++v) {
-    const std::uint8_t* const symbols = &block.syndromeBytes[layout.syndrome(v, 0)];
-    std::int32_t j = 0;
-#if NBSIM_VECTOR_DECODER
-    __m128i any = _mm_setzero_si128();
-    for (; j + 16 <= L; j += 16) {
-      any = _mm_or_si128(any, _mm_loadu_si128(reinterpret_cast<const __m128i*>(symbols + j)));
-    }
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) != 0xFFFF) return false;
+#if NBSIM_WIDE_DECODER
+  if (block.bytes) return byteSyndromeIsZero(block);
 #endif
-    for (; j < L; ++j) {
-      if (symbols[j] != 0) return false;
-    }
-  }
   for (std::int32_t v = 0; v < layout.nr() && !block.bytes; ++v) {
     const std::int16_t* const flags = &block.nonzero[layout.syndrome(v, 0)];
     std::int32_t j = 0;
