@@ -528,20 +528,19 @@ NBSIM_AVX2 [[gnu::always_inline]] inline std::uint32_t DecoderPasses::countByteG
   return votes::lanesReaching(m, needed_[i]);
 }
 
-std::uint32_t DecoderPasses::voteByteGroup(const DecoderBlock& block, std::int32_t i,
-                                           std::int32_t first, std::int32_t threshold,
-                                           std::uint32_t due) {
+NBSIM_AVX2 std::uint32_t DecoderPasses::voteByteGroup(const DecoderBlock& block, std::int32_t i,
+                                                      std::int32_t first, std::int32_t threshold,
+                                                      std::uint32_t due, std::uint32_t kept) {
   std::uint8_t* const values = &byteValues_[i * byteLaneStride];
   const DecoderLayout& layout = block.layout;
   const std::int32_t J = block.checks[i];
   const std::int32_t* const offsets = block.checkOffsets.data() + block.tapStart[i];
   if ((due & (due - 1)) != 0) {
-    // Where no position of the group has a difference, d takes no part in the comparisons.
+    // Where no position voted or kept has a difference, d takes no part in the comparisons: a
+    // lane with a difference gets a wrong count, but none of them is read.
     const std::int32_t at = layout.changed(i, first);
-    const __m128i any =
-        _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&block.differenceBytes[at])),
-                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(&block.differenceBytes[at + 16])));
-    const bool withD = _mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) != 0xFFFF;
+    const bool withD = (~votes::byteLanes(votes::zeroBytes(&block.differenceBytes[at])) &
+                        (due | kept)) != 0;
     const votes::ByteGroupVoteKernel kernel =
         withD || J == 0
             ? (registers32_ ? votes::byteGroupVoteKernels32 : votes::byteGroupVoteKernels)[J]
@@ -596,7 +595,7 @@ NBSIM_WIDE_PASS bool DecoderPasses::runBytePass(DecoderBlock& block, std::int32_
       std::uint32_t reached = 0;
       const std::uint32_t due = countByteGroup<fixedChecks>(block, i, first, reached) & positions;
       if ((reached & positions & ~due) != 0) reachedLowest = true;
-      correctingLanes_[i] = due != 0 ? voteByteGroup(block, i, first, threshold, due) : 0;
+      correctingLanes_[i] = due != 0 ? voteByteGroup(block, i, first, threshold, due, 0) : 0;
       if ((due & ~correctingLanes_[i]) != 0) reachedLowest = true;
       correcting |= correctingLanes_[i];
     }
@@ -643,7 +642,8 @@ NBSIM_WIDE_PASS bool DecoderPasses::runBytePass(DecoderBlock& block, std::int32_
           // The corrected symbol is not visited again in this pass: what it keeps decides for
           // the rest.
           if (correctedHere[i] && ((reached >> lane) & 1) != 0) reachedLowest = true;
-          const std::uint32_t votes = due != 0 ? voteByteGroup(block, i, first, threshold, due) : 0;
+          const std::uint32_t votes =
+              due != 0 ? voteByteGroup(block, i, first, threshold, due, kept) : 0;
           if ((due & ~votes) != 0) reachedLowest = true;
           kept |= votes;
         }

@@ -97,9 +97,10 @@ class DecoderPasses {
   template <std::int32_t fixedChecks>
   std::uint32_t countByteGroup(const DecoderBlock& block, std::int32_t i, std::int32_t first,
                                std::uint32_t& reached);
-  // voteGroup for 32 positions of a block in bytes, with the values in byteValues_.
+  // voteGroup for 32 positions of a block in bytes, with the values in byteValues_; the values
+  // of the lanes in `kept`, voted before on what has not changed since, stay right.
   std::uint32_t voteByteGroup(const DecoderBlock& block, std::int32_t i, std::int32_t first,
-                              std::int32_t threshold, std::uint32_t due);
+                              std::int32_t threshold, std::uint32_t due, std::uint32_t kept);
   // The lanes among `due` (from countGroup) whose vote in branch i corrects at `threshold`, with
   // each one's value in groupValues_; `wide`: sixteen positions from `first`, else eight.
   template <bool wide>
