@@ -11,6 +11,7 @@
 #if NBSIM_WIDE_DECODER
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -157,12 +158,75 @@ inline constexpr auto byteGroupVoteKernels32 =
 inline constexpr auto byteGroupVoteKernelsWithoutD32 =
     makeByteGroupVoteKernels<true, false>(std::make_index_sequence<largestGroupVote - 1>());
 
-// loneVote (vote_kernels.h) on syndrome symbols in bytes, compiled for AVX2.
+// The largest of eight 32-bit lanes.
+NBSIM_AVX2 inline std::int32_t largestLane(__m256i x) {
+  x = _mm256_max_epi32(x, _mm256_permute2x128_si256(x, x, 1));
+  x = _mm256_max_epi32(x, _mm256_shuffle_epi32(x, 0x4E));
+  x = _mm256_max_epi32(x, _mm256_shuffle_epi32(x, 0xB1));
+  return _mm256_cvtsi256_si32(x);
+}
+
+// The vote of one symbol with C <= 8 checks in bytes: its difference d, the syndromes at
+// syndromes[offsets[k]], k < C, and m, its count of non-zero votes; as loneVote (vote_kernels.h).
+// The eight check votes, zeros for the lanes without a check, make the rows and the columns of
+// an 8 x 8 table of equalities; a row's sum, with d's equality on its diagonal, counts the
+// votes for its value. Zero rows count nothing.
 template <std::int32_t C>
-NBSIM_AVX2 [[gnu::flatten]] bool byteLoneVote(std::uint32_t d, const std::uint8_t* syndromes,
-                                              const std::int32_t* offsets, std::int32_t m,
-                                              std::int32_t threshold, std::uint32_t& a) {
-  return loneVote<C, std::uint8_t>(d, syndromes, offsets, m, threshold, a);
+NBSIM_AVX2 bool byteLoneVote(std::uint32_t d, const std::uint8_t* syndromes,
+                             const std::int32_t* offsets, std::int32_t m, std::int32_t threshold,
+                             std::uint32_t& a) {
+  std::uint64_t packed = 0;
+#pragma GCC unroll 8
+  for (std::int32_t k = 0; k < C; ++k) {
+    packed |= static_cast<std::uint64_t>(syndromes[offsets[k]]) << (8 * k);
+  }
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i one = _mm256_set1_epi8(1);
+  const auto value = static_cast<char>(d);
+  const __m256i votes = _mm256_set1_epi64x(static_cast<long long>(packed));
+  // Row k: vote k in all eight bytes of quarter k (rows 0-3) or k - 4 (rows 4-7).
+  const __m256i rows0 = _mm256_shuffle_epi8(
+      votes, _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2,
+                              2, 3, 3, 3, 3, 3, 3, 3, 3));
+  const __m256i rows1 = _mm256_shuffle_epi8(
+      votes, _mm256_setr_epi8(4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 5, 5, 5, 5, 5, 6, 6, 6, 6, 6, 6, 6,
+                              6, 7, 7, 7, 7, 7, 7, 7, 7));
+  // d's vote on the diagonal of the rows equal to it.
+  const __m256i likeD = _mm256_cmpeq_epi8(votes, _mm256_set1_epi8(value));
+  const __m256i diagonal0 = _mm256_setr_epi8(1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0,
+                                             1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0);
+  const __m256i diagonal1 = _mm256_setr_epi8(0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0,
+                                             0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1);
+  const __m256i table0 = _mm256_andnot_si256(
+      _mm256_cmpeq_epi8(rows0, zero),
+      _mm256_add_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(rows0, votes), one),
+                      _mm256_and_si256(likeD, diagonal0)));
+  const __m256i table1 = _mm256_andnot_si256(
+      _mm256_cmpeq_epi8(rows1, zero),
+      _mm256_add_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(rows1, votes), one),
+                      _mm256_and_si256(likeD, diagonal1)));
+  // Row k's count in 32-bit lane 2k (k < 4) or 2(k - 4) + 1.
+  const __m256i counts = _mm256_or_si256(_mm256_sad_epu8(table0, zero),
+                                         _mm256_slli_epi64(_mm256_sad_epu8(table1, zero), 32));
+  // d's own count: 1 and every check equal to it.
+  const auto dMatches = static_cast<std::uint32_t>(_mm256_movemask_epi8(likeD)) &
+                        ((std::uint32_t{1} << C) - 1);
+  const std::int32_t dVotes = d == 0 ? 0 : 1 + std::popcount(dMatches);
+  const std::int32_t best = std::max(largestLane(counts), dVotes);
+  // As in loneVote: a tie for the best count shows as more votes at it than the count.
+  const __m256i bestLanes = _mm256_cmpeq_epi32(counts, _mm256_set1_epi32(best));
+  const auto atBest =
+      static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(bestLanes)));
+  const std::int32_t votesAtBest = std::popcount(atBest) + (dVotes == best ? 1 : 0);
+  const std::int32_t below =
+      std::max(largestLane(_mm256_andnot_si256(bestLanes, counts)), dVotes < best ? dVotes : 0);
+  const std::int32_t second = votesAtBest > best ? best : below;
+  // The value of the first row at the best count (row p / 2 + 4 (p % 2) for lane p), or d.
+  const std::int32_t lane = std::countr_zero(atBest | 0x100u) & 7;
+  const std::int32_t row = lane / 2 + 4 * (lane % 2);
+  a = dVotes == best ? d : static_cast<std::uint32_t>((packed >> (8 * row)) & 255);
+  const std::int32_t zeroVotes = C + 1 - m;
+  return best - std::max(second, zeroVotes) > threshold;
 }
 
 using ByteLoneVote = bool (*)(std::uint32_t, const std::uint8_t*, const std::int32_t*,
