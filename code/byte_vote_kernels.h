@@ -37,7 +37,8 @@ NBSIM_AVX2 inline __m256i zeroBytes(const std::uint8_t* at) {
 // The lanes of m (bytes) that reach `bound`; m is at most 16, so a bound above 127 is never
 // reached, as 127 is not.
 NBSIM_AVX2 inline std::uint32_t lanesReaching(__m256i m, std::int32_t bound) {
-  return byteLanes(_mm256_cmpgt_epi8(m, _mm256_set1_epi8(static_cast<char>(std::min(bound, 127) - 1))));
+  return byteLanes(
+      _mm256_cmpgt_epi8(m, _mm256_set1_epi8(static_cast<char>(std::min(bound, 127) - 1))));
 }
 
 // m for 32 positions: how many of the values are non-zero among the differences at `differences`
@@ -100,9 +101,9 @@ NBSIM_AVX2 std::uint32_t byteGroupVote(const std::uint8_t* differences,
     count[a] = _mm256_andnot_si256(_mm256_cmpeq_epi8(vote[a], zero), count[a]);
     best = _mm256_max_epi8(best, count[a]);
   }
-  const __m256i zeroVotes = _mm256_sub_epi8(
-      _mm256_set1_epi8(static_cast<char>(C + 1)),
-      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(nonzero)));
+  const __m256i zeroVotes =
+      _mm256_sub_epi8(_mm256_set1_epi8(static_cast<char>(C + 1)),
+                      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(nonzero)));
   // At most 16 votes: a threshold above 100 corrects nothing, as 100 does.
   const __m256i thresholds = _mm256_set1_epi8(static_cast<char>(std::min(threshold, 100)));
   if ((byteLanes(_mm256_cmpgt_epi8(best, _mm256_adds_epi8(zeroVotes, thresholds))) & due) == 0) {
@@ -125,8 +126,8 @@ NBSIM_AVX2 std::uint32_t byteGroupVote(const std::uint8_t* differences,
 }
 
 using ByteGroupVoteKernel = std::uint32_t (*)(const std::uint8_t*, const std::uint8_t*,
-                                              const std::int32_t*, const std::int8_t*,
-                                              std::int32_t, std::uint32_t, std::uint8_t*);
+                                              const std::int32_t*, const std::int8_t*, std::int32_t,
+                                              std::uint32_t, std::uint8_t*);
 
 // byteGroupVote compiled where AVX-512 is there too, with 32 vector registers.
 template <std::int32_t C, bool withD>
@@ -185,32 +186,32 @@ NBSIM_AVX2 bool byteLoneVote(std::uint32_t d, const std::uint8_t* syndromes,
   const auto value = static_cast<char>(d);
   const __m256i votes = _mm256_set1_epi64x(static_cast<long long>(packed));
   // Row k: vote k in all eight bytes of quarter k (rows 0-3) or k - 4 (rows 4-7).
-  const __m256i rows0 = _mm256_shuffle_epi8(
-      votes, _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2,
-                              2, 3, 3, 3, 3, 3, 3, 3, 3));
-  const __m256i rows1 = _mm256_shuffle_epi8(
-      votes, _mm256_setr_epi8(4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 5, 5, 5, 5, 5, 6, 6, 6, 6, 6, 6, 6,
-                              6, 7, 7, 7, 7, 7, 7, 7, 7));
+  const __m256i rows0 =
+      _mm256_shuffle_epi8(votes, _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 2,
+                                                  2, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3));
+  const __m256i rows1 =
+      _mm256_shuffle_epi8(votes, _mm256_setr_epi8(4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 5, 5, 5, 5, 5, 6,
+                                                  6, 6, 6, 6, 6, 6, 6, 7, 7, 7, 7, 7, 7, 7, 7));
   // d's vote on the diagonal of the rows equal to it.
   const __m256i likeD = _mm256_cmpeq_epi8(votes, _mm256_set1_epi8(value));
   const __m256i diagonal0 = _mm256_setr_epi8(1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0,
                                              1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0);
   const __m256i diagonal1 = _mm256_setr_epi8(0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0,
                                              0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1);
-  const __m256i table0 = _mm256_andnot_si256(
-      _mm256_cmpeq_epi8(rows0, zero),
-      _mm256_add_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(rows0, votes), one),
-                      _mm256_and_si256(likeD, diagonal0)));
-  const __m256i table1 = _mm256_andnot_si256(
-      _mm256_cmpeq_epi8(rows1, zero),
-      _mm256_add_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(rows1, votes), one),
-                      _mm256_and_si256(likeD, diagonal1)));
+  const __m256i table0 =
+      _mm256_andnot_si256(_mm256_cmpeq_epi8(rows0, zero),
+                          _mm256_add_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(rows0, votes), one),
+                                          _mm256_and_si256(likeD, diagonal0)));
+  const __m256i table1 =
+      _mm256_andnot_si256(_mm256_cmpeq_epi8(rows1, zero),
+                          _mm256_add_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(rows1, votes), one),
+                                          _mm256_and_si256(likeD, diagonal1)));
   // Row k's count in 32-bit lane 2k (k < 4) or 2(k - 4) + 1.
   const __m256i counts = _mm256_or_si256(_mm256_sad_epu8(table0, zero),
                                          _mm256_slli_epi64(_mm256_sad_epu8(table1, zero), 32));
   // d's own count: 1 and every check equal to it.
-  const auto dMatches = static_cast<std::uint32_t>(_mm256_movemask_epi8(likeD)) &
-                        ((std::uint32_t{1} << C) - 1);
+  const auto dMatches =
+      static_cast<std::uint32_t>(_mm256_movemask_epi8(likeD)) & ((std::uint32_t{1} << C) - 1);
   const std::int32_t dVotes = d == 0 ? 0 : 1 + std::popcount(dMatches);
   const std::int32_t best = std::max(largestLane(counts), dVotes);
   // As in loneVote: a tie for the best count shows as more votes at it than the count.
@@ -229,8 +230,8 @@ NBSIM_AVX2 bool byteLoneVote(std::uint32_t d, const std::uint8_t* syndromes,
   return best - std::max(second, zeroVotes) > threshold;
 }
 
-using ByteLoneVote = bool (*)(std::uint32_t, const std::uint8_t*, const std::int32_t*,
-                              std::int32_t, std::int32_t, std::uint32_t&);
+using ByteLoneVote = bool (*)(std::uint32_t, const std::uint8_t*, const std::int32_t*, std::int32_t,
+                              std::int32_t, std::uint32_t&);
 
 template <std::size_t... K>
 constexpr std::array<ByteLoneVote, sizeof...(K)> makeByteLoneVotes(std::index_sequence<K...>) {
@@ -238,7 +239,8 @@ constexpr std::array<ByteLoneVote, sizeof...(K)> makeByteLoneVotes(std::index_se
 }
 
 // byteLoneVotes[C - 1] takes C checks.
-inline constexpr auto byteLoneVotes = makeByteLoneVotes(std::make_index_sequence<largestLoneVote>());
+inline constexpr auto byteLoneVotes =
+    makeByteLoneVotes(std::make_index_sequence<largestLoneVote>());
 
 }  // namespace nbsim::votes
 #endif

@@ -5,7 +5,8 @@
 // flagPad zero flags. Syndrome symbol (v, j) and its non-zero flag: row v of 2L after flagPad
 // zero flags, at j and again at j + L (its mirror), so that c - t + L needs no wrap. Error (i, c)
 // in the whole sums' copy: row i of 2L + flagPad, at c and again at c + L, so that c + t needs
-// no wrap.
+// no wrap. A block in bytes keeps its syndrome symbols and differences at the same indices, in
+// arrays of bytes.
 #pragma once
 
 #include <cstddef>

@@ -1,9 +1,10 @@
 // The passes of the fast decoder.
 //
-// The work of a pass. It counts m for eight positions at a time; where two or more are due, one
-// vector vote takes them all (vote_kernels.h), a lone one is voted by itself; d is left out of a
-// group without a difference. The zero-syndrome test scans the flags before a pass that follows
-// building or a correcting pass, the only times it can change.
+// The work of a pass. It counts m for eight positions at a time (sixteen with AVX2, 32 on a block
+// in bytes); where two or more are due, one vector vote takes them all (vote_kernels.h,
+// wide_vote_kernels.h, byte_vote_kernels.h), a lone one is voted by itself; d is left out of a
+// group without a difference. The zero-syndrome test scans the flags (or the bytes) before a
+// pass that follows building or a correcting pass, the only times it can change.
 #include "code/decoder_passes.h"
 
 #include <algorithm>
@@ -95,7 +96,8 @@ DecoderPasses::DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& bl
             for (const std::int32_t u : code.polynomials[j][v].taps) {
               const std::int32_t apart = ((t - u) % L + L) % L;
               for (std::int32_t delta = 1; delta <= byteLaneStride; ++delta) {
-                if (delta % L == apart) sharedChecks_[i * nk + j] |= std::uint64_t{1} << (32 - delta);
+                if (delta % L == apart)
+                  sharedChecks_[i * nk + j] |= std::uint64_t{1} << (32 - delta);
               }
             }
           }
@@ -539,8 +541,8 @@ NBSIM_AVX2 std::uint32_t DecoderPasses::voteByteGroup(const DecoderBlock& block,
     // Where no position voted or kept has a difference, d takes no part in the comparisons: a
     // lane with a difference gets a wrong count, but none of them is read.
     const std::int32_t at = layout.changed(i, first);
-    const bool withD = (~votes::byteLanes(votes::zeroBytes(&block.differenceBytes[at])) &
-                        (due | kept)) != 0;
+    const bool withD =
+        (~votes::byteLanes(votes::zeroBytes(&block.differenceBytes[at])) & (due | kept)) != 0;
     const votes::ByteGroupVoteKernel kernel =
         withD || J == 0
             ? (registers32_ ? votes::byteGroupVoteKernels32 : votes::byteGroupVoteKernels)[J]
@@ -571,8 +573,7 @@ NBSIM_AVX2 std::uint32_t DecoderPasses::voteByteGroup(const DecoderBlock& block,
 // lanes that share a check with it are counted and voted again.
 template <std::int32_t fixedChecks>
 NBSIM_WIDE_PASS bool DecoderPasses::runBytePass(DecoderBlock& block, std::int32_t threshold,
-                                                std::int32_t lowestThreshold,
-                                                bool& lowestReached) {
+                                                std::int32_t lowestThreshold, bool& lowestReached) {
   constexpr std::int32_t width = byteLaneStride;
   bool corrected = false;
   bool reachedLowest = false;  // local, as in passBody
@@ -627,7 +628,8 @@ NBSIM_WIDE_PASS bool DecoderPasses::runBytePass(DecoderBlock& block, std::int32_
         corrected = true;
         correctedHere[i] = true;
         for (std::size_t j = 0; j < nkSize; ++j) {
-          touched[j] |= static_cast<std::uint32_t>(sharedChecks_[static_cast<std::size_t>(i) * nkSize + j] >> (32 - lane));
+          touched[j] |= static_cast<std::uint32_t>(
+              sharedChecks_[static_cast<std::size_t>(i) * nkSize + j] >> (32 - lane));
         }
       }
       const std::uint32_t below = positions & ((1u << lane) - 1);

@@ -149,7 +149,7 @@ class DecoderPasses {
   // that symbol (j, c - delta) may share a check with symbol (i, c); shifted right by 32 - lane,
   // the lanes below `lane` that a correction of (i, first + lane) may change.
   std::vector<std::uint64_t> sharedChecks_;
-  bool syndromeRaised_ = false;                 // a syndrome symbol went from zero to non-zero
+  bool syndromeRaised_ = false;  // a syndrome symbol went from zero to non-zero
   // The stop looked at, and where: light codes never look, so that their blocks pay nothing.
   DecodeStop stop_;
   bool slowPasses_ = false;  // a pass reads many flags: look before every pass

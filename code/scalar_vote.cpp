@@ -95,9 +95,8 @@ bool ScalarVote::findCorrection(std::uint32_t d, const T* syndromes, const std::
   return true;
 }
 
-template bool ScalarVote::findCorrection(std::uint32_t, const std::uint32_t*,
-                                         const std::int32_t*, const std::int32_t*, std::int32_t,
-                                         Symbol&);
+template bool ScalarVote::findCorrection(std::uint32_t, const std::uint32_t*, const std::int32_t*,
+                                         const std::int32_t*, std::int32_t, Symbol&);
 template bool ScalarVote::findCorrection(std::uint32_t, const std::uint8_t*, const std::int32_t*,
                                          const std::int32_t*, std::int32_t, Symbol&);
 

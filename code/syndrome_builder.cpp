@@ -56,13 +56,13 @@ SyndromeBuilder::SyndromeBuilder(const NonBinaryCodec& codec, const DecoderBlock
     sums_ = sumsFor<SumKind::narrow>(fixedTaps, std::make_index_sequence<largestFixedTaps>());
 #if NBSIM_WIDE_DECODER
     if (isWide(variant)) {
-      sums_ = block.bytes
-                  ? sumsFor<SumKind::wideBytes>(fixedTaps,
-                                                std::make_index_sequence<largestFixedTaps>())
-                  : sumsFor<SumKind::wide>(fixedTaps, std::make_index_sequence<largestFixedTaps>());
+      sums_ =
+          block.bytes
+              ? sumsFor<SumKind::wideBytes>(fixedTaps, std::make_index_sequence<largestFixedTaps>())
+              : sumsFor<SumKind::wide>(fixedTaps, std::make_index_sequence<largestFixedTaps>());
       if (block.bytes && (block.Q & (block.Q - 1)) == 0) {
-        sums_ = sumsFor<SumKind::wholeBytes>(fixedTaps,
-                                             std::make_index_sequence<largestFixedTaps>());
+        sums_ =
+            sumsFor<SumKind::wholeBytes>(fixedTaps, std::make_index_sequence<largestFixedTaps>());
         mirroredBytes_.assign(layout.mirroredSize(), 0);
       }
     }
@@ -339,8 +339,8 @@ NBSIM_AVX2 void SyndromeBuilder::addByteInformationSums(DecoderBlock& block) {
       const std::int32_t taps = fixedTaps > 0 ? fixedTaps : static_cast<std::int32_t>(end - begin);
 #pragma GCC unroll 16
       for (std::int32_t k = 0; k < taps; ++k) {
-        const __m256i x =
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mirroredBytes_.data() + begin[k] + at));
+        const __m256i x = _mm256_loadu_si256(
+            reinterpret_cast<const __m256i*>(mirroredBytes_.data() + begin[k] + at));
         if (k % 2 == 0) {
           sum = _mm256_add_epi8(sum, x);
         } else {

@@ -3,8 +3,6 @@
 #if defined(__SSE2__)
 #include "code/vote_kernels.h"
 
-#include "code/byte_vote_kernels.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,6 +10,8 @@
 #include <random>
 #include <utility>
 #include <vector>
+
+#include "code/byte_vote_kernels.h"
 
 namespace nbsim {
 namespace {
@@ -67,8 +67,7 @@ void checkLoneVotes(std::mt19937_64& random, std::int32_t C, Kernel loneVote) {
   std::vector<std::int32_t> offsets(C);
   for (std::int32_t k = 0; k < C; ++k) offsets[k] = 3 * k + 1;
   for (int n = 0; n < 3000; ++n) {
-    const std::vector<std::uint32_t> votes =
-        randomVotes(random, C + 1, sizeof(T) == 1);  // d first
+    const std::vector<std::uint32_t> votes = randomVotes(random, C + 1, sizeof(T) == 1);  // d first
     std::vector<T> syndromes(3 * C + 1, static_cast<T>(12345));
     std::int32_t m = 0;
     for (std::int32_t k = 0; k <= C; ++k) m += votes[k] != 0;
