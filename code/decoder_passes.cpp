@@ -519,15 +519,16 @@ void DecoderPasses::applyCorrection(DecoderBlock& block, std::int32_t i, std::in
 #if NBSIM_WIDE_DECODER
 template <std::int32_t fixedChecks>
 NBSIM_AVX2 [[gnu::always_inline]] inline std::uint32_t DecoderPasses::countByteGroup(
-    const DecoderBlock& block, std::int32_t i, std::int32_t first, std::uint32_t& reached) {
+    const DecoderBlock& block, std::int32_t i, std::int32_t first, std::int32_t needed,
+    std::int32_t lowestNeeded, std::uint32_t& reached) {
   // Every value read stands at a non-negative index: offset + first >= flagPad - 30.
   const std::int32_t* const offsets = block.checkOffsets.data() + block.tapStart[i];
   const __m256i m = votes::countNonzeroBytes<fixedChecks>(
       &block.differenceBytes[block.layout.changed(i, first)], block.syndromeBytes.data() + first,
       offsets, block.checkOffsets.data() + block.tapStart[i + 1]);
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(&byteVotes_[i * byteLaneStride]), m);
-  reached = votes::lanesReaching(m, lowestNeeded_[i]);
-  return votes::lanesReaching(m, needed_[i]);
+  reached = votes::lanesReaching(m, lowestNeeded);
+  return votes::lanesReaching(m, needed);
 }
 
 NBSIM_AVX2 std::uint32_t DecoderPasses::voteByteGroup(const DecoderBlock& block, std::int32_t i,
@@ -578,10 +579,18 @@ NBSIM_WIDE_PASS bool DecoderPasses::runBytePass(DecoderBlock& block, std::int32_
   bool corrected = false;
   bool reachedLowest = false;  // local, as in passBody
   const std::int32_t nk = fixedChecks > 0 ? 1 : block.layout.nk();
+  // Locals, not members: a store through a byte of the block may alias any member and would
+  // make every step reload them.
+  constexpr std::int32_t branches = CodeDescription::maxUsedBranches;
+  std::int32_t needed[branches] = {};
+  std::int32_t lowestNeeded[branches] = {};
+  std::uint32_t correctingLanes[branches] = {};
   for (std::int32_t i = 0; i < nk; ++i) {
-    needed_[i] = (block.checks[i] + threshold + 3) / 2;
-    lowestNeeded_[i] = (block.checks[i] + std::min(threshold, lowestThreshold) + 3) / 2;
+    needed[i] = (block.checks[i] + threshold + 3) / 2;
+    lowestNeeded[i] = (block.checks[i] + std::min(threshold, lowestThreshold) + 3) / 2;
   }
+  const std::uint8_t* const values = byteValues_.data();
+  const std::uint64_t* const sharedChecks = sharedChecks_.data();
   const bool watchingGroups = fixedChecks == 0 && watchingGroups_;
   const auto nkSize = static_cast<std::size_t>(nk);
   for (std::int32_t first = block.layout.L() - width;; first -= width) {
@@ -594,11 +603,13 @@ NBSIM_WIDE_PASS bool DecoderPasses::runBytePass(DecoderBlock& block, std::int32_
     std::uint32_t correcting = 0;
     for (std::int32_t i = 0; i < nk; ++i) {
       std::uint32_t reached = 0;
-      const std::uint32_t due = countByteGroup<fixedChecks>(block, i, first, reached) & positions;
+      const std::uint32_t due =
+          countByteGroup<fixedChecks>(block, i, first, needed[i], lowestNeeded[i], reached) &
+          positions;
       if ((reached & positions & ~due) != 0) reachedLowest = true;
-      correctingLanes_[i] = due != 0 ? voteByteGroup(block, i, first, threshold, due, 0) : 0;
-      if ((due & ~correctingLanes_[i]) != 0) reachedLowest = true;
-      correcting |= correctingLanes_[i];
+      correctingLanes[i] = due != 0 ? voteByteGroup(block, i, first, threshold, due, 0) : 0;
+      if ((due & ~correctingLanes[i]) != 0) reachedLowest = true;
+      correcting |= correctingLanes[i];
     }
     while (correcting != 0) {
       // The highest correction still due comes first.
@@ -611,15 +622,15 @@ NBSIM_WIDE_PASS bool DecoderPasses::runBytePass(DecoderBlock& block, std::int32_
       bool changed = false;
       for (std::int32_t i = 0; i < nk; ++i) {
         if (!changed) {
-          if (((correctingLanes_[i] >> lane) & 1) == 0) continue;
+          if (((correctingLanes[i] >> lane) & 1) == 0) continue;
           applyByteCorrection<fixedChecks>(block, i, c,
-                                           block.Q - byteValues_[i * byteLaneStride + lane]);
+                                           block.Q - values[i * byteLaneStride + lane]);
           changed = true;
         } else {
           const std::int32_t votes = nonzeroByteVotes(block, i, c);
-          if (votes < lowestNeeded_[i]) continue;
+          if (votes < lowestNeeded[i]) continue;
           Symbol a = 0;
-          if (votes < needed_[i] || !findByteCorrection(block, i, c, threshold, a)) {
+          if (votes < needed[i] || !findByteCorrection(block, i, c, threshold, a)) {
             reachedLowest = true;
             continue;
           }
@@ -629,17 +640,19 @@ NBSIM_WIDE_PASS bool DecoderPasses::runBytePass(DecoderBlock& block, std::int32_
         correctedHere[i] = true;
         for (std::size_t j = 0; j < nkSize; ++j) {
           touched[j] |= static_cast<std::uint32_t>(
-              sharedChecks_[static_cast<std::size_t>(i) * nkSize + j] >> (32 - lane));
+              sharedChecks[static_cast<std::size_t>(i) * nkSize + j] >> (32 - lane));
         }
       }
       const std::uint32_t below = positions & ((1u << lane) - 1);
       correcting = 0;
       for (std::int32_t i = 0; i < nk; ++i) {
         const std::uint32_t again = touched[i] & below;
-        std::uint32_t kept = correctingLanes_[i] & below & ~again;
+        std::uint32_t kept = correctingLanes[i] & below & ~again;
         if (again != 0 || correctedHere[i]) {
           std::uint32_t reached = 0;
-          const std::uint32_t due = countByteGroup<fixedChecks>(block, i, first, reached) & again;
+          const std::uint32_t due =
+              countByteGroup<fixedChecks>(block, i, first, needed[i], lowestNeeded[i], reached) &
+              again;
           if ((reached & again & ~due) != 0) reachedLowest = true;
           // The corrected symbol is not visited again in this pass: what it keeps decides for
           // the rest.
@@ -649,7 +662,7 @@ NBSIM_WIDE_PASS bool DecoderPasses::runBytePass(DecoderBlock& block, std::int32_
           if ((due & ~votes) != 0) reachedLowest = true;
           kept |= votes;
         }
-        correctingLanes_[i] = kept;
+        correctingLanes[i] = kept;
         correcting |= kept;
       }
     }

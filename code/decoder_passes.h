@@ -92,10 +92,11 @@ class DecoderPasses {
                                       std::uint32_t& reached);
   BranchCounts branchCounts(const DecoderBlock& block, std::int32_t i);
   // For positions first .. first + 31 of branch i of a block in bytes: counts m into its
-  // byteVotes_ and returns the lanes whose m reaches this pass's bound; `reached` gets the lanes
-  // reaching the lowest bound still to come.
+  // byteVotes_ and returns the lanes whose m reaches `needed`, this pass's bound; `reached` gets
+  // the lanes reaching `lowestNeeded`, the lowest bound still to come.
   template <std::int32_t fixedChecks>
   std::uint32_t countByteGroup(const DecoderBlock& block, std::int32_t i, std::int32_t first,
+                               std::int32_t needed, std::int32_t lowestNeeded,
                                std::uint32_t& reached);
   // voteGroup for 32 positions of a block in bytes, with the values in byteValues_; the values
   // of the lanes in `kept`, voted before on what has not changed since, stay right.
