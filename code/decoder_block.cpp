@@ -10,9 +10,10 @@ constexpr std::int64_t largestCheckTable = std::int64_t{1} << 20;
 
 }  // namespace
 
-DecoderBlock::DecoderBlock(const NonBinaryCodec& codec)
+DecoderBlock::DecoderBlock(const NonBinaryCodec& codec, bool bytes)
     : layout(codec.code().nk, codec.code().nr, codec.blockLength()),
-      Q(static_cast<std::uint32_t>(codec.alphabetSize())) {
+      Q(static_cast<std::uint32_t>(codec.alphabetSize())),
+      bytes(bytes) {
   const CodeDescription& code = codec.code();
   checks.assign(code.nk, 0);
   for (std::int32_t i = 0; i < code.nk; ++i) {
@@ -43,6 +44,11 @@ DecoderBlock::DecoderBlock(const NonBinaryCodec& codec)
     }
   }
   decision.assign(layout.decisionSize(), 0);
+  if (bytes) {
+    syndromeBytes.assign(layout.syndromeSize(), 0);
+    differenceBytes.assign(layout.changedSize(), 0);
+    return;
+  }
   difference.assign(layout.changedSize(), 0);
   syndrome.assign(layout.syndromeSize(), 0);
   nonzero.assign(layout.syndromeSize(), 0);
@@ -53,6 +59,7 @@ void DecoderBlock::clear() {
   std::fill(decision.begin(), decision.end(), 0);
   std::fill(difference.begin(), difference.end(), 0);
   std::fill(changed.begin(), changed.end(), 0);
+  std::fill(differenceBytes.begin(), differenceBytes.end(), 0);
   wrong = 0;
 }
 

@@ -1,10 +1,15 @@
 // The block that the fast decoder works on, kept as errors (decision = the symbol's remaining
 // error), with the code's taps as the decoder reads them; and the step that received errors and
 // corrections share, adding a value along the checks of an information symbol.
+//
+// Two forms. Wide: syndrome symbols and differences of 32 bits, each with a 16-bit non-zero
+// flag. Bytes (alphabets of up to 256 symbols, for the passes on 32 positions a step): syndrome
+// symbols and differences of one byte each, without flags; a vote tests them for zero itself.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 #include "code/decoder_layout.h"
@@ -19,8 +24,9 @@ struct DecoderBlock {
     std::int32_t base;  // layout.syndrome(v, 0)
   };
 
-  // An all-zero block, with every syndrome symbol zero, for the codec's code, L and Q.
-  explicit DecoderBlock(const NonBinaryCodec& codec);
+  // An all-zero block, with every syndrome symbol zero, for the codec's code, L and Q; `bytes`:
+  // in bytes (Q <= 256).
+  explicit DecoderBlock(const NonBinaryCodec& codec, bool bytes = false);
 
   // Zeroes the decisions and the differences; the syndrome is left to the builder.
   void clear();
@@ -31,6 +37,9 @@ struct DecoderBlock {
   // loop unrolls.
   template <bool duringPass, std::int32_t fixedChecks = 0>
   bool addAlongChecks(std::int32_t i, std::int32_t c, std::uint32_t x);
+  // The same for a block in bytes.
+  template <bool duringPass, std::int32_t fixedChecks = 0>
+  bool addAlongByteChecks(std::int32_t i, std::int32_t c, std::uint32_t x);
 
   DecoderLayout layout;
   std::uint32_t Q;
@@ -50,14 +59,58 @@ struct DecoderBlock {
   std::vector<std::int32_t> checkIndices;
   std::vector<std::int32_t> checkStart;
 
-  // The block, at the indices that `layout` gives.
+  bool bytes;  // the syndrome and the differences are kept in bytes
+  // The block, at the indices that `layout` gives. In bytes, the syndrome, the differences and
+  // no flags live in syndromeBytes and differenceBytes, and the four arrays after decision stay
+  // empty; else the other way round.
   std::vector<std::uint32_t> decision;
   std::vector<std::uint32_t> difference;
   std::vector<std::uint32_t> syndrome;
   std::vector<std::int16_t> nonzero;  // syndrome != 0
   std::vector<std::int16_t> changed;  // difference != 0
-  std::int32_t wrong = 0;             // decisions with a non-zero error
+  std::vector<std::uint8_t> syndromeBytes;
+  std::vector<std::uint8_t> differenceBytes;
+  std::int32_t wrong = 0;  // decisions with a non-zero error
 };
+
+template <bool duringPass, std::int32_t fixedChecks>
+bool DecoderBlock::addAlongByteChecks(std::int32_t i, std::int32_t c, std::uint32_t x) {
+  const std::uint32_t modulus = Q;
+  const std::int32_t L = layout.L();
+  const std::ptrdiff_t mirror = layout.mirror();
+  std::uint8_t* const syndromes = syndromeBytes.data();
+  std::uint32_t raised = 0;
+  const std::int32_t J = fixedChecks > 0 ? fixedChecks : tapStart[i + 1] - tapStart[i];
+  // With Q = 256 a byte's own wrap is the reduction.
+  const auto add = [&](std::ptrdiff_t at, auto wholeByte) {
+    const std::uint32_t before = syndromes[at];
+    const std::uint32_t sum = before + x;
+    const auto after = static_cast<std::uint8_t>(
+        decltype(wholeByte)::value || sum < modulus ? sum : sum - modulus);
+    syndromes[at] = after;
+    syndromes[at + mirror] = after;
+    // x is not 0 modulo Q during a pass, so a zero symbol always becomes non-zero.
+    if constexpr (duringPass) raised |= static_cast<std::uint32_t>(before == 0);
+  };
+  if (!checkIndices.empty()) {
+    const std::int32_t* const indices = checkIndices.data() + checkStart[i] + c * J;
+    if (modulus == 256) {
+#pragma GCC unroll 16
+      for (std::int32_t k = 0; k < J; ++k) add(indices[k], std::true_type());
+    } else {
+#pragma GCC unroll 16
+      for (std::int32_t k = 0; k < J; ++k) add(indices[k], std::false_type());
+    }
+    return raised != 0;
+  }
+  const InformationTap* const taps = informationTaps.data() + tapStart[i];
+#pragma GCC unroll 16
+  for (std::int32_t k = 0; k < J; ++k) {
+    const std::int32_t difference = c - taps[k].t;
+    add(taps[k].base + difference + ((difference >> 31) & L), std::false_type());
+  }
+  return raised != 0;
+}
 
 template <bool duringPass, std::int32_t fixedChecks>
 bool DecoderBlock::addAlongChecks(std::int32_t i, std::int32_t c, std::uint32_t x) {

@@ -5,7 +5,8 @@
 // flagPad zero flags. Syndrome symbol (v, j) and its non-zero flag: row v of 2L after flagPad
 // zero flags, at j and again at j + L (its mirror), so that c - t + L needs no wrap. Error (i, c)
 // in the whole sums' copy: row i of 2L + flagPad, at c and again at c + L, so that c + t needs
-// no wrap.
+// no wrap. A block in bytes keeps its syndrome symbols and differences at the same indices, in
+// arrays of bytes.
 #pragma once
 
 #include <cstddef>
@@ -15,9 +16,9 @@ namespace nbsim {
 
 class DecoderLayout {
  public:
-  // Zero flags in front of every flag array, so that a group of sixteen positions may start
+  // Zero flags in front of every flag array, so that a group of up to 32 positions may start
   // below position 0.
-  static constexpr std::int32_t flagPad = 16;
+  static constexpr std::int32_t flagPad = 32;
 
   DecoderLayout(std::int32_t nk, std::int32_t nr, std::int32_t L)
       : nk_(nk),

@@ -1,9 +1,10 @@
 // The passes of the fast decoder.
 //
-// The work of a pass. It counts m for eight positions at a time; where two or more are due, one
-// vector vote takes them all (vote_kernels.h), a lone one is voted by itself; d is left out of a
-// group without a difference. The zero-syndrome test scans the flags before a pass that follows
-// building or a correcting pass, the only times it can change.
+// The work of a pass. It counts m for eight positions at a time (sixteen with AVX2, 32 on a block
+// in bytes); where two or more are due, one vector vote takes them all (vote_kernels.h,
+// wide_vote_kernels.h, byte_vote_kernels.h), a lone one is voted by itself; d is left out of a
+// group without a difference. The zero-syndrome test scans the flags (or the bytes) before a
+// pass that follows building or a correcting pass, the only times it can change.
 #include "code/decoder_passes.h"
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "code/vote_kernels.h"
 #endif
 #if NBSIM_WIDE_DECODER
+#include "code/byte_vote_kernels.h"
 #include "code/wide_vote_kernels.h"
 #endif
 
@@ -30,6 +32,29 @@ constexpr std::int32_t largestFixedChecks = 16;
 // milliseconds, and the block loop's own look before every block is soon enough.
 constexpr std::int64_t slowPassFlags = 16384;  // L x all checks, from which a pass is slow
 constexpr std::int32_t slowGroupChecks = 128;  // all checks, from which a group is slow
+
+#if NBSIM_WIDE_DECODER
+// syndromeIsZero for a block in bytes, 32 symbols at a time; the mirror lets the last vector of
+// a row run on past L when L >= 32.
+NBSIM_AVX2 bool byteSyndromeIsZero(const DecoderBlock& block) {
+  const DecoderLayout& layout = block.layout;
+  const std::int32_t L = layout.L();
+  __m256i any = _mm256_setzero_si256();
+  for (std::int32_t v = 0; v < layout.nr(); ++v) {
+    const std::uint8_t* const symbols = &block.syndromeBytes[layout.syndrome(v, 0)];
+    if (L < 32) {
+      for (std::int32_t j = 0; j < L; ++j) {
+        if (symbols[j] != 0) return false;
+      }
+      continue;
+    }
+    for (std::int32_t j = 0; j < L; j += 32) {
+      any = _mm256_or_si256(any, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(symbols + j)));
+    }
+  }
+  return _mm256_testz_si256(any, any) != 0;
+}
+#endif
 
 }  // namespace
 
@@ -46,14 +71,39 @@ DecoderPasses::DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& bl
   groupVote_ = codec.alphabetSize() <= 32768 && codec.maxChecks() + 1 <= votes::largestGroupVote;
 #endif
   const std::int32_t fixedChecks = nk == 1 ? block.checks[0] : 0;
-  pass_ = passFor<false>(fixedChecks, std::make_index_sequence<largestFixedChecks>());
+  pass_ = passFor<PassKind::narrow>(fixedChecks, std::make_index_sequence<largestFixedChecks>());
 #if NBSIM_WIDE_DECODER
   // Sixteen positions a step only where a group's votes are taken at once: a vote of one symbol
   // at a time costs the same for either width, and a correction takes the votes below it again,
   // which are twice as many in a wide group.
   if (isWide(variant) && groupVote_) {
-    pass_ = passFor<true>(fixedChecks, std::make_index_sequence<largestFixedChecks>());
+    pass_ = passFor<PassKind::wide>(fixedChecks, std::make_index_sequence<largestFixedChecks>());
     registers32_ = variant == DecoderVariant::avx512;
+  }
+  if (block.bytes) {
+    pass_ = passFor<PassKind::bytes>(fixedChecks, std::make_index_sequence<largestFixedChecks>());
+    byteVotes_.assign(nk * byteLaneStride, 0);
+    byteValues_.assign(nk * byteLaneStride, 0);
+    // Symbol (i, c) is in check (v, c - t mod L) for every tap t of (i, v); symbol (j, c') shares
+    // it where c' - t' = c - t mod L for a tap t' of (j, v): delta = c - c' = t - t' mod L.
+    const CodeDescription& code = codec.code();
+    const std::int32_t L = block.layout.L();
+    sharedChecks_.assign(nk * nk, 0);
+    for (std::size_t i = 0; i < nk; ++i) {
+      for (std::size_t j = 0; j < nk; ++j) {
+        for (std::int32_t v = 0; v < code.nr; ++v) {
+          for (const std::int32_t t : code.polynomials[i][v].taps) {
+            for (const std::int32_t u : code.polynomials[j][v].taps) {
+              const std::int32_t apart = ((t - u) % L + L) % L;
+              for (std::int32_t delta = 1; delta <= byteLaneStride; ++delta) {
+                if (delta % L == apart)
+                  sharedChecks_[i * nk + j] |= std::uint64_t{1} << (32 - delta);
+              }
+            }
+          }
+        }
+      }
+    }
   }
 #else
   static_cast<void>(variant);
@@ -119,10 +169,24 @@ bool DecoderPasses::run(DecoderBlock& block, std::int64_t* errors) {
   return true;
 }
 
+bool DecoderPasses::takeBytes(const NonBinaryCodec& codec, DecoderVariant variant) {
+#if NBSIM_WIDE_DECODER
+  return isWide(variant) && codec.alphabetSize() <= 256 &&
+         codec.maxChecks() + 1 <= votes::largestGroupVote;
+#else
+  static_cast<void>(codec);
+  static_cast<void>(variant);
+  return false;
+#endif
+}
+
 bool DecoderPasses::syndromeIsZero(const DecoderBlock& block) {
   const DecoderLayout& layout = block.layout;
   const std::int32_t L = layout.L();
-  for (std::int32_t v = 0; v < layout.nr(); ++v) {
+#if NBSIM_WIDE_DECODER
+  if (block.bytes) return byteSyndromeIsZero(block);
+#endif
+  for (std::int32_t v = 0; v < layout.nr() && !block.bytes; ++v) {
     const std::int16_t* const flags = &block.nonzero[layout.syndrome(v, 0)];
     std::int32_t j = 0;
 #if NBSIM_VECTOR_DECODER
@@ -294,12 +358,18 @@ DecoderPasses::BranchCounts DecoderPasses::branchCounts(const DecoderBlock& bloc
           lowestNeeded_[i]};
 }
 
-template <bool wide, std::size_t... fixedChecks>
+template <DecoderPasses::PassKind kind, std::size_t... fixedChecks>
 DecoderPasses::Pass DecoderPasses::passFor(std::int32_t checks,
                                            std::index_sequence<fixedChecks...>) {
-  constexpr Pass passes[] = {
-      wide ? &DecoderPasses::runWidePass<static_cast<std::int32_t>(fixedChecks)>
-           : &DecoderPasses::runPass<static_cast<std::int32_t>(fixedChecks)>...};
+  const auto pass = [](auto checks) -> Pass {
+    constexpr auto fixed = static_cast<std::int32_t>(decltype(checks)::value);
+#if NBSIM_WIDE_DECODER
+    if constexpr (kind == PassKind::bytes) return &DecoderPasses::runBytePass<fixed>;
+#endif
+    if constexpr (kind == PassKind::wide) return &DecoderPasses::runWidePass<fixed>;
+    return &DecoderPasses::runPass<fixed>;
+  };
+  const Pass passes[] = {pass(std::integral_constant<std::size_t, fixedChecks>())...};
   return checks > 0 && checks < static_cast<std::int32_t>(sizeof...(fixedChecks)) ? passes[checks]
                                                                                   : passes[0];
 }
@@ -391,7 +461,7 @@ template <std::int32_t fixedChecks, bool wide>
       if ((dueLanes_[i] & ~correctingLanes_[i]) != 0) reachedLowest = true;
     }
     if (correcting == 0) {
-      top -= 8;
+      top -= width;
       continue;
     }
     // The highest correction of the group comes first; the votes below it are taken again
@@ -444,6 +514,199 @@ void DecoderPasses::applyCorrection(DecoderBlock& block, std::int32_t i, std::in
   const bool wasWrong = block.decision[index] != 0;
   block.decision[index] = subtract(block.decision[index]);
   block.wrong += (block.decision[index] != 0) - static_cast<std::int32_t>(wasWrong);
+}
+
+#if NBSIM_WIDE_DECODER
+template <std::int32_t fixedChecks>
+NBSIM_AVX2 [[gnu::always_inline]] inline std::uint32_t DecoderPasses::countByteGroup(
+    const DecoderBlock& block, std::int32_t i, std::int32_t first, std::int32_t needed,
+    std::int32_t lowestNeeded, std::uint32_t& reached) {
+  // Every value read stands at a non-negative index: offset + first >= flagPad - 30.
+  const std::int32_t* const offsets = block.checkOffsets.data() + block.tapStart[i];
+  const __m256i m = votes::countNonzeroBytes<fixedChecks>(
+      &block.differenceBytes[block.layout.changed(i, first)], block.syndromeBytes.data() + first,
+      offsets, block.checkOffsets.data() + block.tapStart[i + 1]);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(&byteVotes_[i * byteLaneStride]), m);
+  reached = votes::lanesReaching(m, lowestNeeded);
+  return votes::lanesReaching(m, needed);
+}
+
+NBSIM_AVX2 std::uint32_t DecoderPasses::voteByteGroup(const DecoderBlock& block, std::int32_t i,
+                                                      std::int32_t first, std::int32_t threshold,
+                                                      std::uint32_t due, std::uint32_t kept) {
+  std::uint8_t* const values = &byteValues_[i * byteLaneStride];
+  const DecoderLayout& layout = block.layout;
+  const std::int32_t J = block.checks[i];
+  const std::int32_t* const offsets = block.checkOffsets.data() + block.tapStart[i];
+  if ((due & (due - 1)) != 0) {
+    // Where no position voted or kept has a difference, d takes no part in the comparisons: a
+    // lane with a difference gets a wrong count, but none of them is read.
+    const std::int32_t at = layout.changed(i, first);
+    const bool withD =
+        (~votes::byteLanes(votes::zeroBytes(&block.differenceBytes[at])) & (due | kept)) != 0;
+    const votes::ByteGroupVoteKernel kernel =
+        withD || J == 0
+            ? (registers32_ ? votes::byteGroupVoteKernels32 : votes::byteGroupVoteKernels)[J]
+            : (registers32_ ? votes::byteGroupVoteKernelsWithoutD32
+                            : votes::byteGroupVoteKernelsWithoutD)[J - 1];
+    return due & kernel(&block.differenceBytes[at], block.syndromeBytes.data() + first, offsets,
+                        &byteVotes_[i * byteLaneStride], threshold, due, values);
+  }
+  const std::int32_t lane = std::countr_zero(due);
+  const std::int32_t c = first + lane;
+  if (J >= 1 && J <= votes::largestLoneVote) {
+    std::uint32_t a = 0;
+    const bool corrects = votes::byteLoneVotes[J - 1](
+        block.differenceBytes[layout.changed(i, c)], block.syndromeBytes.data() + c, offsets,
+        byteVotes_[i * byteLaneStride + lane], threshold, a);
+    values[lane] = static_cast<std::uint8_t>(a);
+    return corrects ? due : 0;
+  }
+  Symbol a = 0;
+  if (!findByteCorrection(block, i, c, threshold, a)) return 0;
+  values[lane] = static_cast<std::uint8_t>(a);
+  return due;
+}
+
+// As passBody, 32 positions a step, with one difference: the groups stay where they are. A
+// correction changes the syndrome symbols of the corrected symbol's checks and its own
+// difference, so the votes below it that read none of them stay as they were taken; only the
+// lanes that share a check with it are counted and voted again.
+template <std::int32_t fixedChecks>
+NBSIM_WIDE_PASS bool DecoderPasses::runBytePass(DecoderBlock& block, std::int32_t threshold,
+                                                std::int32_t lowestThreshold, bool& lowestReached) {
+  constexpr std::int32_t width = byteLaneStride;
+  bool corrected = false;
+  bool reachedLowest = false;  // local, as in passBody
+  const std::int32_t nk = fixedChecks > 0 ? 1 : block.layout.nk();
+  // Locals, not members: a store through a byte of the block may alias any member and would
+  // make every step reload them.
+  constexpr std::int32_t branches = CodeDescription::maxUsedBranches;
+  std::int32_t needed[branches] = {};
+  std::int32_t lowestNeeded[branches] = {};
+  std::uint32_t correctingLanes[branches] = {};
+  for (std::int32_t i = 0; i < nk; ++i) {
+    needed[i] = (block.checks[i] + threshold + 3) / 2;
+    lowestNeeded[i] = (block.checks[i] + std::min(threshold, lowestThreshold) + 3) / 2;
+  }
+  const std::uint8_t* const values = byteValues_.data();
+  const std::uint64_t* const sharedChecks = sharedChecks_.data();
+  const bool watchingGroups = fixedChecks == 0 && watchingGroups_;
+  const auto nkSize = static_cast<std::size_t>(nk);
+  for (std::int32_t first = block.layout.L() - width;; first -= width) {
+    if (watchingGroups && stop_.raised()) {
+      abandoned_ = true;
+      break;
+    }
+    // Lanes below position 0 read the padding or the upper half; they are not positions.
+    const std::uint32_t positions = ~0u << std::max(0, -first);
+    std::uint32_t correcting = 0;
+    for (std::int32_t i = 0; i < nk; ++i) {
+      std::uint32_t reached = 0;
+      const std::uint32_t due =
+          countByteGroup<fixedChecks>(block, i, first, needed[i], lowestNeeded[i], reached) &
+          positions;
+      if ((reached & positions & ~due) != 0) reachedLowest = true;
+      correctingLanes[i] = due != 0 ? voteByteGroup(block, i, first, threshold, due, 0) : 0;
+      if ((due & ~correctingLanes[i]) != 0) reachedLowest = true;
+      correcting |= correctingLanes[i];
+    }
+    while (correcting != 0) {
+      // The highest correction still due comes first.
+      const std::int32_t lane = 31 - std::countl_zero(correcting);
+      const std::int32_t c = first + lane;
+      // The lanes below the correction, per branch, that its corrections may change, and the
+      // branches corrected here.
+      std::uint32_t touched[CodeDescription::maxUsedBranches] = {};
+      bool correctedHere[CodeDescription::maxUsedBranches] = {};
+      bool changed = false;
+      for (std::int32_t i = 0; i < nk; ++i) {
+        if (!changed) {
+          if (((correctingLanes[i] >> lane) & 1) == 0) continue;
+          applyByteCorrection<fixedChecks>(block, i, c,
+                                           block.Q - values[i * byteLaneStride + lane]);
+          changed = true;
+        } else {
+          const std::int32_t votes = nonzeroByteVotes(block, i, c);
+          if (votes < lowestNeeded[i]) continue;
+          Symbol a = 0;
+          if (votes < needed[i] || !findByteCorrection(block, i, c, threshold, a)) {
+            reachedLowest = true;
+            continue;
+          }
+          applyByteCorrection(block, i, c, block.Q - static_cast<std::uint32_t>(a));
+        }
+        corrected = true;
+        correctedHere[i] = true;
+        for (std::size_t j = 0; j < nkSize; ++j) {
+          touched[j] |= static_cast<std::uint32_t>(
+              sharedChecks[static_cast<std::size_t>(i) * nkSize + j] >> (32 - lane));
+        }
+      }
+      const std::uint32_t below = positions & ((1u << lane) - 1);
+      correcting = 0;
+      for (std::int32_t i = 0; i < nk; ++i) {
+        const std::uint32_t again = touched[i] & below;
+        std::uint32_t kept = correctingLanes[i] & below & ~again;
+        if (again != 0 || correctedHere[i]) {
+          std::uint32_t reached = 0;
+          const std::uint32_t due =
+              countByteGroup<fixedChecks>(block, i, first, needed[i], lowestNeeded[i], reached) &
+              again;
+          if ((reached & again & ~due) != 0) reachedLowest = true;
+          // The corrected symbol is not visited again in this pass: what it keeps decides for
+          // the rest.
+          if (correctedHere[i] && ((reached >> lane) & 1) != 0) reachedLowest = true;
+          const std::uint32_t votes =
+              due != 0 ? voteByteGroup(block, i, first, threshold, due, kept) : 0;
+          if ((due & ~votes) != 0) reachedLowest = true;
+          kept |= votes;
+        }
+        correctingLanes[i] = kept;
+        correcting |= kept;
+      }
+    }
+    if (first <= 0) break;
+  }
+  lowestReached = reachedLowest;
+  return corrected;
+}
+#endif
+
+template <std::int32_t fixedChecks>
+std::int32_t DecoderPasses::nonzeroByteVotes(const DecoderBlock& block, std::int32_t i,
+                                             std::int32_t c) {
+  std::int32_t votes = block.differenceBytes[block.layout.changed(i, c)] != 0;
+  const std::int32_t* const offsets = block.checkOffsets.data() + block.tapStart[i];
+  const std::int32_t J = fixedChecks > 0 ? fixedChecks : block.tapStart[i + 1] - block.tapStart[i];
+#pragma GCC unroll 16
+  for (std::int32_t k = 0; k < J; ++k) votes += block.syndromeBytes[offsets[k] + c] != 0;
+  return votes;
+}
+
+bool DecoderPasses::findByteCorrection(const DecoderBlock& block, std::int32_t i, std::int32_t c,
+                                       std::int32_t threshold, Symbol& a) {
+  const std::int32_t* const offsets = block.checkOffsets.data();
+  return scalarVote_.findCorrection(block.differenceBytes[block.layout.changed(i, c)],
+                                    block.syndromeBytes.data() + c, offsets + block.tapStart[i],
+                                    offsets + block.tapStart[i + 1], threshold, a);
+}
+
+template <std::int32_t fixedChecks>
+void DecoderPasses::applyByteCorrection(DecoderBlock& block, std::int32_t i, std::int32_t c,
+                                        std::uint32_t minusA) {
+  syndromeRaised_ |= block.addAlongByteChecks<true, fixedChecks>(i, c, minusA);
+  const std::uint32_t Q = block.Q;
+  const auto subtract = [Q, minusA](std::uint32_t x) {
+    const std::uint32_t sum = x + minusA;
+    return sum >= Q ? sum - Q : sum;
+  };
+  std::uint8_t& difference = block.differenceBytes[block.layout.changed(i, c)];
+  difference = static_cast<std::uint8_t>(subtract(difference));
+  std::uint32_t& decision = block.decision[block.layout.decision(i, c)];
+  const bool wasWrong = decision != 0;
+  decision = subtract(decision);
+  block.wrong += (decision != 0) - static_cast<std::int32_t>(wasWrong);
 }
 
 }  // namespace nbsim

@@ -27,6 +27,11 @@ class DecoderPasses {
   // branch in every pass, and thresholds 0 .. largestThreshold; `variant` must be available.
   DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& block, DecoderVariant variant);
 
+  // Whether the passes take 32 positions a step on a block in bytes (DecoderBlock::bytes) for
+  // the codec's code with `variant`: an alphabet of up to 256 symbols, short checks, and 256-bit
+  // vectors.
+  static bool takeBytes(const NonBinaryCodec& codec, DecoderVariant variant);
+
   // Gives up a block when `stop` is raised, where passes are slow enough for that: it is looked
   // at before every pass of a code whose pass reads many syndrome flags, and after every group
   // of positions where each position has many checks. Lasts until the next call.
@@ -61,12 +66,18 @@ class DecoderPasses {
   template <std::int32_t fixedChecks>
   bool runWidePass(DecoderBlock& block, std::int32_t threshold, std::int32_t lowestThreshold,
                    bool& lowestReached);
+  // The same on 32 positions a step of a block in bytes. After a correction it counts and votes
+  // again only the positions below it that share a check with the corrected symbol.
+  template <std::int32_t fixedChecks>
+  bool runBytePass(DecoderBlock& block, std::int32_t threshold, std::int32_t lowestThreshold,
+                   bool& lowestReached);
   // The work of either: `wide` takes sixteen positions a step, else eight.
   template <std::int32_t fixedChecks, bool wide>
   bool passBody(DecoderBlock& block, std::int32_t threshold, std::int32_t lowestThreshold,
                 bool& lowestReached);
   using Pass = bool (DecoderPasses::*)(DecoderBlock&, std::int32_t, std::int32_t, bool&);
-  template <bool wide, std::size_t... fixedChecks>
+  enum class PassKind { narrow, wide, bytes };
+  template <PassKind kind, std::size_t... fixedChecks>
   static Pass passFor(std::int32_t checks, std::index_sequence<fixedChecks...>);
 
   // For positions first .. first + 7 of `branch`: counts m = n + [d != 0] into its votes and
@@ -80,6 +91,17 @@ class DecoderPasses {
   static std::uint32_t countWideGroup(const BranchCounts& branch, std::int32_t first,
                                       std::uint32_t& reached);
   BranchCounts branchCounts(const DecoderBlock& block, std::int32_t i);
+  // For positions first .. first + 31 of branch i of a block in bytes: counts m into its
+  // byteVotes_ and returns the lanes whose m reaches `needed`, this pass's bound; `reached` gets
+  // the lanes reaching `lowestNeeded`, the lowest bound still to come.
+  template <std::int32_t fixedChecks>
+  std::uint32_t countByteGroup(const DecoderBlock& block, std::int32_t i, std::int32_t first,
+                               std::int32_t needed, std::int32_t lowestNeeded,
+                               std::uint32_t& reached);
+  // voteGroup for 32 positions of a block in bytes, with the values in byteValues_; the values
+  // of the lanes in `kept`, voted before on what has not changed since, stay right.
+  std::uint32_t voteByteGroup(const DecoderBlock& block, std::int32_t i, std::int32_t first,
+                              std::int32_t threshold, std::uint32_t due, std::uint32_t kept);
   // The lanes among `due` (from countGroup) whose vote in branch i corrects at `threshold`, with
   // each one's value in groupValues_; `wide`: sixteen positions from `first`, else eight.
   template <bool wide>
@@ -88,13 +110,21 @@ class DecoderPasses {
   // n(i, c) + [d(i, c) != 0]. `fixedChecks` as for runPass.
   template <std::int32_t fixedChecks = 0>
   static std::int32_t nonzeroVotes(const DecoderBlock& block, std::int32_t i, std::int32_t c);
-  // The scalar vote on symbol (i, c).
+  // nonzeroVotes of a block in bytes.
+  template <std::int32_t fixedChecks = 0>
+  static std::int32_t nonzeroByteVotes(const DecoderBlock& block, std::int32_t i, std::int32_t c);
+  // The scalar vote on symbol (i, c); the same for a block in bytes.
+  bool findByteCorrection(const DecoderBlock& block, std::int32_t i, std::int32_t c,
+                          std::int32_t threshold, Symbol& a);
   bool findCorrection(const DecoderBlock& block, std::int32_t i, std::int32_t c,
                       std::int32_t threshold, Symbol& a);
   // Adds minusA (Q - a) to decision (i, c), its difference and its checks' syndrome symbols.
   // `fixedChecks` as for runPass.
   template <std::int32_t fixedChecks = 0>
   void applyCorrection(DecoderBlock& block, std::int32_t i, std::int32_t c, std::uint32_t minusA);
+  template <std::int32_t fixedChecks = 0>
+  void applyByteCorrection(DecoderBlock& block, std::int32_t i, std::int32_t c,
+                           std::uint32_t minusA);
   // True when every syndrome symbol of `block` is zero.
   static bool syndromeIsZero(const DecoderBlock& block);
 
@@ -112,7 +142,15 @@ class DecoderPasses {
   std::vector<std::uint32_t> correctingLanes_;  // per branch, from voteGroup
   std::vector<std::int32_t> needed_;            // per branch: this pass's bound
   std::vector<std::int32_t> lowestNeeded_;      // per branch: the lowest bound still to come
-  bool syndromeRaised_ = false;                 // a syndrome symbol went from zero to non-zero
+  // A block in bytes: 32 lanes per branch of counts m and of winning values.
+  static constexpr std::int32_t byteLaneStride = 32;
+  std::vector<std::int8_t> byteVotes_;
+  std::vector<std::uint8_t> byteValues_;
+  // Per pair of branches (i, j), at i * nk + j: bit 32 - delta for every delta in 1 .. 32 such
+  // that symbol (j, c - delta) may share a check with symbol (i, c); shifted right by 32 - lane,
+  // the lanes below `lane` that a correction of (i, first + lane) may change.
+  std::vector<std::uint64_t> sharedChecks_;
+  bool syndromeRaised_ = false;  // a syndrome symbol went from zero to non-zero
   // The stop looked at, and where: light codes never look, so that their blocks pay nothing.
   DecodeStop stop_;
   bool slowPasses_ = false;  // a pass reads many flags: look before every pass

@@ -21,7 +21,9 @@ bool ErrorPatternDecoder::supports(const NonBinaryCodec& codec) {
 }
 
 ErrorPatternDecoder::ErrorPatternDecoder(const NonBinaryCodec& codec, DecoderVariant variant)
-    : block_(codec), builder_(codec, block_, variant), passes_(codec, block_, variant) {
+    : block_(codec, DecoderPasses::takeBytes(codec, variant)),
+      builder_(codec, block_, variant),
+      passes_(codec, block_, variant) {
   // Blocks that no pass can correct. Without information errors every decision and difference
   // is 0 and the syndrome is that of the check errors; a pass corrects only a symbol whose count
   // of non-zero checks m reaches (J + threshold + 3) / 2 (see DecoderPasses::runPass), and

@@ -8,13 +8,16 @@
 // errors: decision = the symbol's remaining error.
 //
 // Why it is fast: it builds the syndrome from the list of errors, counts, eight positions at a
-// time, how many of each information symbol's J checks have a non-zero syndrome (n), votes only
-// where a correction is possible (eight votes at a time where several are), and skips passes that
-// cannot correct anything. Every shortcut is proven where it is taken.
+// time or more, how many of each information symbol's J checks have a non-zero syndrome (n), votes
+// only where a correction is possible (a group's votes at once where several are), and skips
+// passes that cannot correct anything. Alphabets of up to 256 symbols keep the block in bytes and
+// take 32 positions a step where the processor has AVX2. Every shortcut is proven where it is
+// taken.
 //
 // Its parts: the block and where it lives (decoder_block.h, decoder_layout.h), the syndrome
 // builder (syndrome_builder.h), the passes (decoder_passes.h), and the votes, one symbol at a
-// time in plain code (scalar_vote.h) or on vectors (vote_kernels.h). vector_support.h chooses
+// time in plain code (scalar_vote.h) or on vectors (vote_kernels.h, wide_vote_kernels.h,
+// byte_vote_kernels.h). vector_support.h chooses
 // between the vector code and the portable loops.
 #pragma once
 

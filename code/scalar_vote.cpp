@@ -15,9 +15,9 @@ namespace nbsim {
 ScalarVote::ScalarVote(std::int32_t maxChecks)
     : values_(static_cast<std::size_t>(maxChecks) + 1, 0), repeatMarks_(256, 0) {}
 
-bool ScalarVote::findCorrection(std::uint32_t d, const std::uint32_t* syndromes,
-                                const std::int32_t* offsets, const std::int32_t* end,
-                                std::int32_t threshold, Symbol& a) {
+template <typename T>
+bool ScalarVote::findCorrection(std::uint32_t d, const T* syndromes, const std::int32_t* offsets,
+                                const std::int32_t* end, std::int32_t threshold, Symbol& a) {
   std::uint32_t* const values = values_.data();
   const auto checks = static_cast<std::int32_t>(end - offsets);
   std::int32_t count = 0;
@@ -94,5 +94,10 @@ bool ScalarVote::findCorrection(std::uint32_t d, const std::uint32_t* syndromes,
   a = static_cast<Symbol>(best);
   return true;
 }
+
+template bool ScalarVote::findCorrection(std::uint32_t, const std::uint32_t*, const std::int32_t*,
+                                         const std::int32_t*, std::int32_t, Symbol&);
+template bool ScalarVote::findCorrection(std::uint32_t, const std::uint8_t*, const std::int32_t*,
+                                         const std::int32_t*, std::int32_t, Symbol&);
 
 }  // namespace nbsim

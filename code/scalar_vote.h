@@ -20,8 +20,9 @@ class ScalarVote {
 
   // The vote of a symbol with difference d and the syndrome symbols syndromes[offset] for every
   // offset in [offsets, end): true when it corrects at `threshold` (>= 0), with the winner in
-  // `a`.
-  bool findCorrection(std::uint32_t d, const std::uint32_t* syndromes, const std::int32_t* offsets,
+  // `a`. The syndrome symbols are of 32 bits or, for a block in bytes, of 8.
+  template <typename T>
+  bool findCorrection(std::uint32_t d, const T* syndromes, const std::int32_t* offsets,
                       const std::int32_t* end, std::int32_t threshold, Symbol& a);
 
  private:

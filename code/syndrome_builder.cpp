@@ -53,10 +53,18 @@ SyndromeBuilder::SyndromeBuilder(const NonBinaryCodec& codec, const DecoderBlock
           block.informationTaps.begin(), block.informationTaps.end(),
           [&layout](const DecoderBlock::InformationTap& tap) { return tap.t < layout.L(); })) {
     const std::int32_t fixedTaps = code.nk == 1 && code.nr == 1 ? block.checks[0] : 0;
-    sums_ = sumsFor<false>(fixedTaps, std::make_index_sequence<largestFixedTaps>());
+    sums_ = sumsFor<SumKind::narrow>(fixedTaps, std::make_index_sequence<largestFixedTaps>());
 #if NBSIM_WIDE_DECODER
     if (isWide(variant)) {
-      sums_ = sumsFor<true>(fixedTaps, std::make_index_sequence<largestFixedTaps>());
+      sums_ =
+          block.bytes
+              ? sumsFor<SumKind::wideBytes>(fixedTaps, std::make_index_sequence<largestFixedTaps>())
+              : sumsFor<SumKind::wide>(fixedTaps, std::make_index_sequence<largestFixedTaps>());
+      if (block.bytes && (block.Q & (block.Q - 1)) == 0) {
+        sums_ =
+            sumsFor<SumKind::wholeBytes>(fixedTaps, std::make_index_sequence<largestFixedTaps>());
+        mirroredBytes_.assign(layout.mirroredSize(), 0);
+      }
     }
 #endif
   }
@@ -82,6 +90,12 @@ void SyndromeBuilder::build(DecoderBlock& block) {
   // sums write every syndrome symbol; errors one by one need a cleared syndrome first.
   if (sums_ != nullptr && 32 * informationCount_ >= layout.L()) {
     (this->*sums_)(block);
+  } else if (block.bytes) {
+    if (!syndromeCleared_) std::fill(block.syndromeBytes.begin(), block.syndromeBytes.end(), 0);
+    for (std::int32_t k = 0; k < informationCount_; ++k) {
+      const auto [i, c] = information_[k];
+      block.addAlongByteChecks<false>(i, c, block.decision[layout.decision(i, c)]);
+    }
   } else {
     if (!syndromeCleared_) {
       std::fill(block.syndrome.begin(), block.syndrome.end(), 0);
@@ -92,7 +106,14 @@ void SyndromeBuilder::build(DecoderBlock& block) {
       block.addAlongChecks<false>(i, c, block.decision[layout.decision(i, c)]);
     }
   }
-  for (std::int32_t k = 0; k < checkCount_; ++k) {
+  for (std::int32_t k = 0; k < checkCount_ && block.bytes; ++k) {
+    const auto [at, minusE] = checks_[k];
+    const std::uint32_t sum = block.syndromeBytes[at] + minusE;
+    const auto after = static_cast<std::uint8_t>(sum >= block.Q ? sum - block.Q : sum);
+    block.syndromeBytes[at] = after;
+    block.syndromeBytes[at + layout.mirror()] = after;
+  }
+  for (std::int32_t k = 0; k < checkCount_ && !block.bytes; ++k) {
     // Both terms are below Q <= 2^31 - 1, so the sum fits 32 bits unsigned.
     const auto [at, minusE] = checks_[k];
     const std::uint32_t sum = block.syndrome[at] + minusE;
@@ -108,12 +129,21 @@ void SyndromeBuilder::build(DecoderBlock& block) {
 }
 
 #if NBSIM_VECTOR_DECODER
-template <bool wide, std::size_t... fixedTaps>
+template <SyndromeBuilder::SumKind kind, std::size_t... fixedTaps>
 SyndromeBuilder::Sums SyndromeBuilder::sumsFor(std::int32_t taps,
                                                std::index_sequence<fixedTaps...>) {
+#if NBSIM_WIDE_DECODER
   constexpr Sums sums[] = {
-      wide ? &SyndromeBuilder::addWideInformationSums<static_cast<std::int32_t>(fixedTaps)>
-           : &SyndromeBuilder::addInformationSums<static_cast<std::int32_t>(fixedTaps)>...};
+      kind == SumKind::narrow
+          ? &SyndromeBuilder::addInformationSums<static_cast<std::int32_t>(fixedTaps)>
+          : (kind == SumKind::wholeBytes
+                 ? &SyndromeBuilder::addByteInformationSums<static_cast<std::int32_t>(fixedTaps)>
+                 : &SyndromeBuilder::addWideInformationSums<static_cast<std::int32_t>(fixedTaps),
+                                                            kind == SumKind::wideBytes>)...};
+#else
+  constexpr Sums sums[] = {
+      &SyndromeBuilder::addInformationSums<static_cast<std::int32_t>(fixedTaps)>...};
+#endif
   return taps > 0 && taps < static_cast<std::int32_t>(sizeof...(fixedTaps)) ? sums[taps] : sums[0];
 }
 
@@ -182,7 +212,7 @@ void SyndromeBuilder::addInformationSums(DecoderBlock& block) {
 #endif
 
 #if NBSIM_WIDE_DECODER
-template <std::int32_t fixedTaps>
+template <std::int32_t fixedTaps, bool bytes>
 NBSIM_AVX2 void SyndromeBuilder::addWideInformationSums(DecoderBlock& block) {
   // As addInformationSums, sixteen positions at a time.
   const __m256i zero = _mm256_setzero_si256();
@@ -206,7 +236,32 @@ NBSIM_AVX2 void SyndromeBuilder::addWideInformationSums(DecoderBlock& block) {
       mirrored[c + mirror] = static_cast<std::int16_t>(errors[c]);
     }
   }
-  for (std::int32_t v = 0; v < layout.nr(); ++v) {
+  for (std::int32_t v = 0; v < layout.nr() && bytes; ++v) {
+    std::uint8_t* const syndrome = &block.syndromeBytes[layout.syndrome(v, 0)];
+    const std::int32_t* const begin = sumOffsets_.data() + sumStart_[v];
+    const std::int32_t* const end = sumOffsets_.data() + sumStart_[v + 1];
+    for (std::int32_t j = 0; j < L; j += 16) {
+      // As below; the sums are below Q <= 256, so they pack into bytes as they are.
+      const __m256i x = votes::addWideLanesAt<fixedTaps>(zero, mirrored_.data() + j, begin, end);
+      const __m256i r = _mm256_sub_epi16(x, _mm256_mullo_epi16(_mm256_mulhi_epu16(x, inverse), Q));
+      const __m256i below = _mm256_cmpeq_epi16(_mm256_subs_epu16(r, belowQ), zero);
+      const __m256i sum = _mm256_sub_epi16(r, _mm256_andnot_si256(below, Q));
+      const __m128i packed =
+          _mm_packus_epi16(_mm256_castsi256_si128(sum), _mm256_extracti128_si256(sum, 1));
+      if (j + 16 <= L) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(syndrome + j), packed);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(syndrome + j + mirror), packed);
+      } else {
+        alignas(16) std::uint8_t lanes[16];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), packed);
+        for (std::int32_t k = 0; j + k < L; ++k) {
+          syndrome[j + k] = lanes[k];
+          syndrome[j + k + mirror] = lanes[k];
+        }
+      }
+    }
+  }
+  for (std::int32_t v = 0; v < layout.nr() && !bytes; ++v) {
     std::uint32_t* const syndrome = &block.syndrome[layout.syndrome(v, 0)];
     std::int16_t* const flags = &block.nonzero[layout.syndrome(v, 0)];
     const std::int32_t* const begin = sumOffsets_.data() + sumStart_[v];
@@ -233,6 +288,76 @@ NBSIM_AVX2 void SyndromeBuilder::addWideInformationSums(DecoderBlock& block) {
         alignas(32) std::int16_t lanes[16];
         _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sum);
         storePartialSums(lanes, j, L, mirror, syndrome, flags);
+      }
+    }
+  }
+}
+#endif
+
+#if NBSIM_WIDE_DECODER
+template <std::int32_t fixedTaps>
+NBSIM_AVX2 void SyndromeBuilder::addByteInformationSums(DecoderBlock& block) {
+  // As addWideInformationSums, on bytes. Where L >= 32 the last vector of a row is the one that
+  // ends at L - 1, overlapping the one before: it computes the same values again and stays
+  // within the row.
+  const DecoderLayout& layout = block.layout;
+  const std::int32_t L = layout.L();
+  const std::int32_t mirror = layout.mirror();
+  const auto last = [L](std::int32_t j) { return j + 32 <= L ? j : L - 32; };
+  // The pack works within each half; the permutation puts the eight quarters back in order.
+  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+  for (std::int32_t i = 0; i < layout.nk(); ++i) {
+    const std::uint32_t* const errors = &block.decision[layout.decision(i, 0)];
+    std::uint8_t* const mirrored = &mirroredBytes_[layout.mirrored(i, 0)];
+    std::int32_t c = 0;
+    for (; L >= 32 && c < L; c += 32) {
+      const std::int32_t at = last(c);
+      const __m256i* const from = reinterpret_cast<const __m256i*>(errors + at);
+      const __m256i values = _mm256_permutevar8x32_epi32(
+          _mm256_packus_epi16(
+              _mm256_packs_epi32(_mm256_loadu_si256(from), _mm256_loadu_si256(from + 1)),
+              _mm256_packs_epi32(_mm256_loadu_si256(from + 2), _mm256_loadu_si256(from + 3))),
+          order);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(mirrored + at), values);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(mirrored + at + mirror), values);
+    }
+    for (; c < L; ++c) {
+      mirrored[c] = static_cast<std::uint8_t>(errors[c]);
+      mirrored[c + mirror] = static_cast<std::uint8_t>(errors[c]);
+    }
+  }
+  const __m256i belowQ = _mm256_set1_epi8(static_cast<char>(block.Q - 1));
+  for (std::int32_t v = 0; v < layout.nr(); ++v) {
+    std::uint8_t* const syndrome = &block.syndromeBytes[layout.syndrome(v, 0)];
+    const std::int32_t* const begin = sumOffsets_.data() + sumStart_[v];
+    const std::int32_t* const end = sumOffsets_.data() + sumStart_[v + 1];
+    for (std::int32_t j = 0; j < L; j += 32) {
+      // Every read stays within the row of mirrored_: j + 31 + t < 2L + flagPad.
+      const std::int32_t at = L >= 32 ? last(j) : j;
+      __m256i sum = _mm256_setzero_si256();
+      __m256i other = _mm256_setzero_si256();
+      const std::int32_t taps = fixedTaps > 0 ? fixedTaps : static_cast<std::int32_t>(end - begin);
+#pragma GCC unroll 16
+      for (std::int32_t k = 0; k < taps; ++k) {
+        const __m256i x = _mm256_loadu_si256(
+            reinterpret_cast<const __m256i*>(mirroredBytes_.data() + begin[k] + at));
+        if (k % 2 == 0) {
+          sum = _mm256_add_epi8(sum, x);
+        } else {
+          other = _mm256_add_epi8(other, x);
+        }
+      }
+      sum = _mm256_and_si256(_mm256_add_epi8(sum, other), belowQ);
+      if (L >= 32) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(syndrome + at), sum);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(syndrome + at + mirror), sum);
+      } else {
+        alignas(32) std::uint8_t lanes[32];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sum);
+        for (std::int32_t k = 0; k < L; ++k) {
+          syndrome[k] = lanes[k];
+          syndrome[k + mirror] = lanes[k];
+        }
       }
     }
   }

@@ -49,11 +49,18 @@ class SyndromeBuilder {
   // `fixedTaps` > 0: the code has one branch of each kind, with that many taps; 0: any code.
   template <std::int32_t fixedTaps>
   void addInformationSums(DecoderBlock& block);
-  // The same sixteen positions at a time, with 256-bit vectors (the avx2 variant).
-  template <std::int32_t fixedTaps>
+  // The same sixteen positions at a time, with 256-bit vectors (the avx2 variant); `bytes`: into
+  // a block in bytes.
+  template <std::int32_t fixedTaps, bool bytes>
   void addWideInformationSums(DecoderBlock& block);
+  // Into a block in bytes with Q a power of two: sums of bytes, 32 positions at a time, whose
+  // own wrap modulo 256 leaves the sum modulo Q in the low bits.
+  template <std::int32_t fixedTaps>
+  void addByteInformationSums(DecoderBlock& block);
   using Sums = void (SyndromeBuilder::*)(DecoderBlock&);
-  template <bool wide, std::size_t... fixedTaps>
+  // The sums of one kind: 8 positions a step, 16, 16 into bytes, or 32 on bytes.
+  enum class SumKind { narrow, wide, wideBytes, wholeBytes };
+  template <SumKind kind, std::size_t... fixedTaps>
   static Sums sumsFor(std::int32_t taps, std::index_sequence<fixedTaps...>);
 
   // The information errors received and not yet in the syndrome.
@@ -78,6 +85,7 @@ class SyndromeBuilder {
   // position c + t needs no wrap.
   Sums sums_ = nullptr;  // addInformationSums for this code, where whole sums serve
   std::vector<std::int16_t> mirrored_;
+  std::vector<std::uint8_t> mirroredBytes_;  // the same for addByteInformationSums
   // Per check branch v: where in mirrored_ each of its taps (i, t) reads, layout.mirrored(i, t),
   // as sumOffsets_[sumStart_[v] .. sumStart_[v + 1]).
   std::vector<std::int32_t> sumOffsets_;

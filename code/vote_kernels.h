@@ -104,10 +104,10 @@ __m128i countRotations(__m128i count, __m128i vote, std::integer_sequence<int, R
 // syndromes[offsets[k]], k < C, and m, its count of non-zero votes. The checks' votes share one
 // vector, and each lane counts the lanes of equal value by comparing the vector with its seven
 // rotations, d included. Returns whether the vote corrects at `threshold`, with the winner in
-// `a`. Needs values of 15 bits (Q <= 32768).
-template <std::int32_t C>
-bool loneVote(std::uint32_t d, const std::uint32_t* syndromes, const std::int32_t* offsets,
-              std::int32_t m, std::int32_t threshold, std::uint32_t& a) {
+// `a`. Needs values of 15 bits (Q <= 32768); the syndrome symbols are of type T.
+template <std::int32_t C, typename T = std::uint32_t>
+bool loneVote(std::uint32_t d, const T* syndromes, const std::int32_t* offsets, std::int32_t m,
+              std::int32_t threshold, std::uint32_t& a) {
   // Lanes without a check hold values of their own that no symbol takes, as zeros do in
   // groupVote; the eight are gathered by a tree of unpacks rather than a chain of inserts.
   const auto lane = [syndromes, offsets](std::int32_t k) {

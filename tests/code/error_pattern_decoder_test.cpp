@@ -24,9 +24,10 @@ CodeDescription smallCode(std::mt19937_64& random) {
     return static_cast<std::int32_t>(random() % static_cast<std::uint64_t>(n));
   };
   CodeDescription code;
-  code.nk = 1 + below(3);
+  code.nk = 1 + below(4);
   code.nr = 1 + below(3);
-  const std::int32_t largestTap = 1 + below(12);
+  // Now and then a long code, whose passes take several groups of up to 32 positions.
+  const std::int32_t largestTap = 1 + below(below(4) == 0 ? 60 : 12);
   for (std::int32_t i = 0; i < code.nk; ++i) {
     for (std::int32_t v = 0; v < code.nr; ++v) {
       // Up to nine taps in all on a branch, so that both one-symbol and eight-symbol votes of

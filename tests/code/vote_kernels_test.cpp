@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "code/byte_vote_kernels.h"
+
 namespace nbsim {
 namespace {
 
@@ -46,10 +48,11 @@ PlainVote plainVote(const std::vector<std::uint32_t>& votes, std::int32_t thresh
   return {best - std::max(second, zeros) > threshold, winner};
 }
 
-// Votes from a few values of the alphabet, zero among them.
-std::vector<std::uint32_t> randomVotes(std::mt19937_64& random, std::size_t count) {
+// Votes from a few values of the alphabet, zero among them; `bytes`: an alphabet of at most 256.
+std::vector<std::uint32_t> randomVotes(std::mt19937_64& random, std::size_t count,
+                                       bool bytes = false) {
   static const std::uint32_t alphabets[] = {2, 3, 4, 5, 9, 256, 32768};
-  const std::uint32_t Q = alphabets[random() % std::size(alphabets)];
+  const std::uint32_t Q = alphabets[random() % (std::size(alphabets) - (bytes ? 1 : 0))];
   std::vector<std::uint32_t> palette(1 + random() % 4);
   for (std::uint32_t& value : palette) value = static_cast<std::uint32_t>(random() % Q);
   std::vector<std::uint32_t> votes(count);
@@ -57,17 +60,18 @@ std::vector<std::uint32_t> randomVotes(std::mt19937_64& random, std::size_t coun
   return votes;
 }
 
-// The kernels through the decoder's own tables, so that each is built once here.
-void checkLoneVotes(std::mt19937_64& random, std::int32_t C) {
-  const votes::LoneVote loneVote = votes::loneVotes[static_cast<std::size_t>(C - 1)];
+// The kernels through the decoder's own tables, so that each is built once here. T: the type of
+// a syndrome symbol, 32 bits or a byte.
+template <typename T, typename Kernel>
+void checkLoneVotes(std::mt19937_64& random, std::int32_t C, Kernel loneVote) {
   std::vector<std::int32_t> offsets(C);
   for (std::int32_t k = 0; k < C; ++k) offsets[k] = 3 * k + 1;
   for (int n = 0; n < 3000; ++n) {
-    const std::vector<std::uint32_t> votes = randomVotes(random, C + 1);  // d first
-    std::vector<std::uint32_t> syndromes(3 * C + 1, 12345);
+    const std::vector<std::uint32_t> votes = randomVotes(random, C + 1, sizeof(T) == 1);  // d first
+    std::vector<T> syndromes(3 * C + 1, static_cast<T>(12345));
     std::int32_t m = 0;
     for (std::int32_t k = 0; k <= C; ++k) m += votes[k] != 0;
-    for (std::int32_t k = 0; k < C; ++k) syndromes[offsets[k]] = votes[k + 1];
+    for (std::int32_t k = 0; k < C; ++k) syndromes[offsets[k]] = static_cast<T>(votes[k + 1]);
     const auto threshold = static_cast<std::int32_t>(random() % 4);
     std::uint32_t winner = 0;
     const bool corrects =
@@ -80,33 +84,35 @@ void checkLoneVotes(std::mt19937_64& random, std::int32_t C) {
   }
 }
 
-void checkGroupVotes(std::mt19937_64& random, std::int32_t C, bool withD) {
-  const votes::GroupVoteKernel groupVote =
-      withD ? votes::groupVoteKernels[static_cast<std::size_t>(C)]
-            : votes::groupVoteKernelsWithoutD[static_cast<std::size_t>(C - 1)];
+// T: the type of a value, Count: of a count m; `width` lanes.
+template <typename T, typename Count, std::int32_t width, typename Kernel>
+void checkGroupVotes(std::mt19937_64& random, std::int32_t C, bool withD, Kernel groupVote) {
   // Vote k + 1 of lane l at syndromes[offsets[k] + l].
   std::vector<std::int32_t> offsets(C);
-  for (std::int32_t k = 0; k < C; ++k) offsets[k] = 10 * k + static_cast<std::int32_t>(k % 3);
+  for (std::int32_t k = 0; k < C; ++k) {
+    offsets[k] = (width + 2) * k + static_cast<std::int32_t>(k % 3);
+  }
   for (int n = 0; n < 1000; ++n) {
-    std::vector<std::vector<std::uint32_t>> lanes(8);
-    std::vector<std::uint32_t> differences(8);
-    std::vector<std::uint32_t> syndromes(10 * C + 10, 0);
-    std::vector<std::int16_t> nonzero(8);
-    for (std::int32_t l = 0; l < 8; ++l) {
-      lanes[l] = randomVotes(random, C + 1);
+    std::vector<std::vector<std::uint32_t>> lanes(width);
+    std::vector<T> differences(width);
+    std::vector<T> syndromes((width + 2) * C + width, 0);
+    std::vector<Count> nonzero(width);
+    for (std::int32_t l = 0; l < width; ++l) {
+      lanes[l] = randomVotes(random, C + 1, sizeof(T) == 1);
       if (!withD) lanes[l][0] = 0;
-      differences[l] = lanes[l][0];
-      for (std::int32_t k = 0; k < C; ++k) syndromes[offsets[k] + l] = lanes[l][k + 1];
-      for (std::uint32_t vote : lanes[l])
-        nonzero[l] = static_cast<std::int16_t>(nonzero[l] + (vote != 0));
+      differences[l] = static_cast<T>(lanes[l][0]);
+      for (std::int32_t k = 0; k < C; ++k) {
+        syndromes[offsets[k] + l] = static_cast<T>(lanes[l][k + 1]);
+      }
+      for (std::uint32_t vote : lanes[l]) nonzero[l] = static_cast<Count>(nonzero[l] + (vote != 0));
     }
     const auto threshold = static_cast<std::int32_t>(random() % 4);
-    const auto due = static_cast<std::uint32_t>(1 + random() % 255);
-    std::vector<std::uint32_t> values(8, 0);
+    const auto due = static_cast<std::uint32_t>(1 + random() % ((std::uint64_t{1} << width) - 1));
+    std::vector<T> values(width, 0);
     const std::uint32_t corrects =
         due & groupVote(differences.data(), syndromes.data(), offsets.data(), nonzero.data(),
                         threshold, due, values.data());
-    for (std::int32_t l = 0; l < 8; ++l) {
+    for (std::int32_t l = 0; l < width; ++l) {
       if (((due >> l) & 1) == 0) continue;
       const PlainVote expected = plainVote(lanes[l], threshold);
       ASSERT_EQ(((corrects >> l) & 1) != 0, expected.corrects)
@@ -118,16 +124,43 @@ void checkGroupVotes(std::mt19937_64& random, std::int32_t C, bool withD) {
   }
 }
 
+// The byte kernels, where the processor runs them.
+bool byteKernelsRun() {
+#if NBSIM_WIDE_DECODER
+  return __builtin_cpu_supports("avx2");
+#else
+  return false;
+#endif
+}
+
 TEST(VoteKernels, LoneVotesAgreeWithAPlainCount) {
   std::mt19937_64 random(11);
-  for (std::int32_t C = 1; C <= votes::largestLoneVote; ++C) checkLoneVotes(random, C);
+  for (std::int32_t C = 1; C <= votes::largestLoneVote; ++C) {
+    checkLoneVotes<std::uint32_t>(random, C, votes::loneVotes[static_cast<std::size_t>(C - 1)]);
+#if NBSIM_WIDE_DECODER
+    if (byteKernelsRun()) {
+      checkLoneVotes<std::uint8_t>(random, C,
+                                   votes::byteLoneVotes[static_cast<std::size_t>(C - 1)]);
+    }
+#endif
+  }
 }
 
 TEST(VoteKernels, GroupVotesAgreeWithAPlainCountInEveryDueLane) {
   std::mt19937_64 random(12);
   for (std::int32_t C = 1; C < votes::largestGroupVote; ++C) {
-    checkGroupVotes(random, C, true);
-    checkGroupVotes(random, C, false);
+    const auto k = static_cast<std::size_t>(C);
+    checkGroupVotes<std::uint32_t, std::int16_t, 8>(random, C, true, votes::groupVoteKernels[k]);
+    checkGroupVotes<std::uint32_t, std::int16_t, 8>(random, C, false,
+                                                    votes::groupVoteKernelsWithoutD[k - 1]);
+#if NBSIM_WIDE_DECODER
+    if (byteKernelsRun()) {
+      checkGroupVotes<std::uint8_t, std::int8_t, 32>(random, C, true,
+                                                     votes::byteGroupVoteKernels[k]);
+      checkGroupVotes<std::uint8_t, std::int8_t, 32>(random, C, false,
+                                                     votes::byteGroupVoteKernelsWithoutD[k - 1]);
+    }
+#endif
   }
 }
 
