@@ -52,14 +52,16 @@ std::optional<Checkpoint> readCheckpointFile(RunEnvironment& environment, int& s
     return refuse(exitCheckpointUnreadable,
                   path + " cannot be read: " + std::strerror(error != 0 ? error : EIO));
   }
-  // A checkpoint is a few kilobytes for each point; anything far larger is not one.
+  // A checkpoint is a few hundred bytes for each point; anything far larger is not one.
   constexpr std::size_t largest = std::size_t{64} << 20;
-  std::string text(largest + 1, '\0');
-  file.read(text.data(), static_cast<std::streamsize>(text.size()));
+  std::string text;
+  char buffer[65536];
+  while (text.size() <= largest && file.read(buffer, sizeof buffer).gcount() > 0) {
+    text.append(buffer, static_cast<std::size_t>(file.gcount()));
+  }
   if (file.bad()) {
     return refuse(exitCheckpointUnreadable, path + " cannot be read: " + std::strerror(EIO));
   }
-  text.resize(static_cast<std::size_t>(file.gcount()));
   Checkpoint checkpoint;
   std::string error = "it is cut short or damaged";
   if (text.size() > largest || !readCheckpoint(text, checkpoint, error)) {

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <thread>
@@ -139,7 +140,7 @@ TEST(ResumedRun, EndsWithTheBytesOfTheRunNeverKilledAfterTenKills) {
   ProgramFolder killed;
   for (const ProgramFolder* folder : {&reference, &killed}) {
     folder->write("param.txt",
-                  parameterFile("256", "0.2", "0.06", "0.02", "1000000", "100000", "10"));
+                  parameterFile("256", "0.2", "0.06", "0.02", "3000000", "100000", "10"));
     folder->write("encoder.txt", exampleCode);
   }
   const auto start = std::chrono::steady_clock::now();
@@ -157,8 +158,10 @@ TEST(ResumedRun, EndsWithTheBytesOfTheRunNeverKilledAfterTenKills) {
                                              : std::vector<std::string>{"--seed", "4242"};
     arguments.insert(arguments.end(),
                      {"--no-wait", "--threads", threads, "--checkpoint-every", "0.02"});
-    // Each sitting gets a tenth to a quarter of the whole run's time.
-    runAndKill(killed, arguments, static_cast<int>(took / 10 + random() % (took / 7 + 1)));
+    // Each sitting gets a tenth to a quarter of the whole run's time, and time enough to start
+    // and keep a few states.
+    runAndKill(killed, arguments,
+               static_cast<int>(std::max<long long>(took / 10, 60) + random() % (took / 7 + 1)));
   }
   const ProgramOutcome last = killed.run(-1, "--no-wait --resume");
   ASSERT_EQ(last.exitStatus, 0) << last.errors;
