@@ -214,48 +214,6 @@ void DrawCursor::fillLive() {
   end_ = position_ + liveBuffer_.size();
 }
 
-void DrawCursor::markAtOrBelow(std::int32_t bound) {
-  const std::int64_t count = std::min<std::int64_t>(64, end_ - position_);
-  std::uint64_t marks = 0;
-  if (bound >= 2147483647) {
-    marks = count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
-  } else if (bound >= 0) {  // no draw is negative
-    std::int64_t k = 0;
-#if NBSIM_WIDE_MARKS
-    if (wideMarks_ && count == 64) {
-      marks = wideMarksAtOrBelow(position_, bound);
-      k = 64;
-    }
-#endif
-#if defined(__SSE2__)
-    // Sixteen draws a step, their comparisons packed to bytes; bound + 1 does not overflow here.
-    const __m128i limit = _mm_set1_epi32(bound + 1);
-    const auto below = [this, limit](std::int64_t at) {
-      return _mm_cmplt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(position_ + at)),
-                             limit);
-    };
-    for (; count - k >= 16; k += 16) {
-      const __m128i low = _mm_packs_epi32(below(k), below(k + 4));
-      const __m128i high = _mm_packs_epi32(below(k + 8), below(k + 12));
-      marks |= static_cast<std::uint64_t>(
-                   static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high))))
-               << k;
-    }
-#endif
-    for (; k < count; ++k) {
-      if (position_[k] <= bound) marks |= std::uint64_t{1} << k;
-    }
-  }
-  marks_ = marks;
-  markedCount_ = count;
-  markedBound_ = bound;
-}
-
-void DrawCursor::markNext(std::int32_t bound) {
-  if (position_ == end_) advanceWindow();
-  markAtOrBelow(bound);
-}
-
 namespace {
 
 // Bit k: draws[k] <= bound, for k < count <= 64; `wide` as for DrawCursor.
@@ -289,6 +247,22 @@ std::uint64_t marksAtOrBelow(const std::int32_t* draws, std::int64_t count, std:
   }
   return marks;
 }
+
+}  // namespace
+
+void DrawCursor::markAtOrBelow(std::int32_t bound) {
+  const std::int64_t count = std::min<std::int64_t>(64, end_ - position_);
+  marks_ = marksAtOrBelow(position_, count, bound, wideMarks_);
+  markedCount_ = count;
+  markedBound_ = bound;
+}
+
+void DrawCursor::markNext(std::int32_t bound) {
+  if (position_ == end_) advanceWindow();
+  markAtOrBelow(bound);
+}
+
+namespace {
 
 // The draws of a word that are error values, bit k for draw k, when draw 0 starts a symbol: a
 // symbol whose draw is marked takes the draw after it as its value. Within a run of marked draws

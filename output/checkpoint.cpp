@@ -22,18 +22,6 @@ constexpr std::int64_t checkpointFormat = 1;
 std::uint32_t bitsOf(float value) { return std::bit_cast<std::uint32_t>(value); }
 float floatOf(const Json& bits) { return std::bit_cast<float>(bits.get<std::uint32_t>()); }
 
-// FNV-1a over `bytes`, as 16 hexadecimal digits.
-std::string checksum(std::string_view bytes) {
-  std::uint64_t hash = 14695981039346656037u;
-  for (const char byte : bytes) {
-    hash ^= static_cast<unsigned char>(byte);
-    hash *= 1099511628211u;
-  }
-  char digits[17];
-  std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
-  return digits;
-}
-
 Json pointJson(std::int64_t index, const PointState& state) {
   const PointCounters& counters = state.result.counters;
   return Json{{"index", index},
@@ -74,6 +62,17 @@ bool readPoint(const Json& json, const RunParameters& parameters, std::int64_t& 
 
 }  // namespace
 
+std::string checkpointChecksum(std::string_view bytes) {
+  std::uint64_t hash = 14695981039346656037u;
+  for (const char byte : bytes) {
+    hash ^= static_cast<unsigned char>(byte);
+    hash *= 1099511628211u;
+  }
+  char digits[17];
+  std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
+  return digits;
+}
+
 std::string checkpointText(const Checkpoint& checkpoint) {
   const RunParameters& parameters = checkpoint.parameters;
   Json run;
@@ -103,7 +102,7 @@ std::string checkpointText(const Checkpoint& checkpoint) {
   // The run is dumped once: the file is its bytes with the keys around them, in the order that
   // a dump of the whole would give.
   const std::string runText = run.dump();
-  const Json head{{"checksum", checksum(runText)},
+  const Json head{{"checksum", checkpointChecksum(runText)},
                   {"format", checkpointFormat},
                   {"program", "nbsim " + std::string(programVersion())}};
   std::string text = head.dump();
@@ -134,7 +133,7 @@ bool readCheckpoint(std::string_view text, Checkpoint& checkpoint, std::string& 
   const auto run = file.find("run");
   const auto sum = file.find("checksum");
   if (run == file.end() || sum == file.end() || !sum->is_string() ||
-      sum->get<std::string>() != checksum(run->dump())) {
+      sum->get<std::string>() != checkpointChecksum(run->dump())) {
     error = damaged;
     return false;
   }

@@ -34,6 +34,10 @@ struct Checkpoint {
   ResumePoints points;
 };
 
+// The checksum that guards the run part of a checkpoint: FNV-1a over `bytes`, as 16 hexadecimal
+// digits.
+std::string checkpointChecksum(std::string_view bytes);
+
 // The checkpoint's bytes.
 std::string checkpointText(const Checkpoint& checkpoint);
 
