@@ -115,6 +115,8 @@ FastPointSimulator::FastPointSimulator(const NonBinaryCodec& codec, const PointL
   split_.roundSlices = std::max<std::int64_t>(split_.roundSlices, 1);
 }
 
+FastPointSimulator::~FastPointSimulator() = default;
+
 std::int64_t FastPointSimulator::decodeNext(IterationStats& stats) {
   const std::int32_t L = decoder_.blockLength();
   decoder_.startBlock();
@@ -177,7 +179,29 @@ bool FastPointSimulator::simulateShared(PointShare& share, float P0, PointResult
       },
       [this] { return source_.position(); });
   if (!handedOver) return done;
+  if (!reserveRounds()) {
+    // Without the memory for the rounds, the point goes on alone; its helpers wait for its end.
+    return runBlocks(
+        limits_, static_cast<std::int64_t>(nk_) * decoder_.blockLength(), result, stop, progress,
+        [this](IterationStats& stats) { return decodeNext(stats); },
+        [this] { return source_.position(); });
+  }
   return simulateInRounds(share, P0, source_.position(), result, stop, progress);
+}
+
+bool FastPointSimulator::reserveRounds() {
+  const std::int64_t S = static_cast<std::int64_t>(nk_ + nr_) * decoder_.blockLength();
+  const std::int64_t sliceDraws = split_.sliceDraws;
+  const std::int64_t slices =
+      std::max(2 + (2 * S + 2 + sliceDraws - 1) / sliceDraws, split_.roundSlices + 2);
+  for (DrawBuffer& buffer : roundDraws_) {
+    if (buffer.reserve(static_cast<std::size_t>(slices * sliceDraws)) == nullptr) {
+      roundDraws_[0].release();
+      roundDraws_[1].release();
+      return false;
+    }
+  }
+  return true;
 }
 
 ShiftXorGenerator FastPointSimulator::generatorAt(std::int64_t draw) {
@@ -555,6 +579,70 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
     divide(next);
     serial += threadSeconds() - mark;
   }
+}
+
+FastPointSimulator::StretchParse FastPointSimulator::makeStretch(float P0, std::int64_t firstDraw,
+                                                                 std::int64_t draws) {
+  if (!stretch_) stretch_ = std::make_unique<Round>();
+  Round& round = *stretch_;
+  const std::int64_t S = static_cast<std::int64_t>(nk_ + nr_) * decoder_.blockLength();
+  round.P0 = P0;
+  round.bound = corruptionBound(P0);
+  round.symbolsPerBlock = S;
+  round.firstDraw = firstDraw;
+  round.slices = 1;
+  // A block that starts in the stretch reads at most 2 S draws.
+  // Made in four lanes, each a quarter of the draws.
+  const std::int64_t lane = (std::max<std::int64_t>(draws, 1) + 2 * S + 2 + 3) / 4;
+  round.sliceDraws = 4 * lane;
+  round.draws = stretchDraws_.reserve(static_cast<std::size_t>(round.sliceDraws));
+  if (round.draws == nullptr) throw std::bad_alloc();
+  if (!stretchJump_ || stretchJump_->first != lane) {
+    stretchJump_.emplace(lane, ShiftXorGenerator::Jump(static_cast<std::uint64_t>(lane)));
+  }
+  generatorAt(firstDraw).fillInFourLanes(round.draws, static_cast<std::size_t>(lane),
+                                         stretchJump_->second);
+  round.cut = std::max<std::int64_t>(draws, 1);  // the stretch's own draws
+  StretchParse parse;
+  for (std::int32_t start = 0; start < 2; ++start) {
+    const SymbolParse parsed = parseSymbols(round.draws, start, round.cut, round.bound, wide_);
+    parse.symbols[start] = parsed.symbols;
+    parse.next[start] = parsed.next;
+  }
+  round.regions.assign(1, Region{});
+  stretchParse_ = parse;
+  return parse;
+}
+
+void FastPointSimulator::decodeStretch(std::int32_t start, std::int64_t symbol,
+                                       std::int64_t blockLimit, const StopRequest& stop,
+                                       StretchBlocks& blocks) {
+  Round& round = *stretch_;
+  Region& region = round.regions[0];
+  region.start = start;
+  region.symbol = symbol;
+  region.endSymbol = symbol + stretchParse_.symbols[start == 0 ? 0 : 1];
+  round.blockLimit = blockLimit;
+  round.stop = stop.forDecoder();
+  decodeRegion(round, region);
+  PointResult& result = blocks.result;
+  result.P0 = round.P0;
+  result.counters = PointCounters{};
+  result.counters.blocks = region.blocks;
+  result.counters.blockErrors = region.blockErrors;
+  result.counters.infoSymbols = region.blocks * nk_ * decoder_.blockLength();
+  result.counters.symbolErrors = region.symbolErrors;
+  result.counters.squaredSymbolErrors = region.squaredSymbolErrors;
+  result.ser = 0;
+  result.stats = region.stats;
+  blocks.wrongBlocks.clear();
+  for (std::size_t b = 0; b < region.wrong.size(); ++b) {
+    if (region.wrong[b] > 0) {
+      blocks.wrongBlocks.emplace_back(static_cast<std::int64_t>(b), region.wrong[b]);
+    }
+  }
+  blocks.nextDraw = region.blocks > 0 ? region.nextDraw : round.firstDraw + start;
+  blocks.givenUp = region.givenUp;
 }
 
 }  // namespace nbsim

@@ -15,7 +15,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "channel/draw_stream.h"
@@ -45,6 +47,7 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
   // the decoder's code, one of availableDecoderVariants().
   FastPointSimulator(const NonBinaryCodec& codec, const PointLimits& limits, DrawStreamCache& cache,
                      DecoderVariant variant = chosenDecoderVariant(), const PointSplit& split = {});
+  ~FastPointSimulator() override;
 
   using PointSimulator::simulate;
   bool simulate(float P0, PointResult& result, const StopRequest& stop = {},
@@ -52,6 +55,30 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
 
   bool simulateShared(PointShare& share, float P0, PointResult& result, const StopRequest& stop,
                       PointProgress* progress, const PointState* from = nullptr) override;
+
+  // A stretch of a point's draws on its own, for points shared by processes that do not share
+  // memory. makeStretch makes draws [firstDraw, firstDraw + draws) of the stream at P0, and the
+  // few after them that its last blocks read, and parses them from their first draw and from the
+  // one after: the point's symbols start at one of the two, and `symbols` and `next` (from the
+  // stretch's first draw) tell for each where the symbols that start in the stretch go.
+  struct StretchParse {
+    std::int64_t symbols[2] = {0, 0};
+    std::int64_t next[2] = {0, 0};
+  };
+  StretchParse makeStretch(float P0, std::int64_t firstDraw, std::int64_t draws);
+  // The blocks of the stretch made last: those whose first symbol starts in it, when the symbol
+  // numbered `symbol` starts at its draw `start` (0 or 1) and blocks start at the multiples of
+  // the symbols per block, below block `blockLimit`.
+  struct StretchBlocks {
+    PointResult result;  // the blocks' counts and statistics
+    // The blocks decoded wrongly: their number from the stretch's first block, and their wrongly
+    // decoded information symbols.
+    std::vector<std::pair<std::int64_t, std::int32_t>> wrongBlocks;
+    std::int64_t nextDraw = 0;  // the stream's draw after the last block
+    bool givenUp = false;       // on the stop request: the counts are of no use
+  };
+  void decodeStretch(std::int32_t start, std::int64_t symbol, std::int64_t blockLimit,
+                     const StopRequest& stop, StretchBlocks& blocks);
 
   // What the shared rounds took, summed over this simulator's shared points: for the
   // benchmark's account of the work that stays serial.
@@ -78,6 +105,8 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
   // at draw `nextDraw`; false when `stop` ended it first.
   bool simulateInRounds(PointShare& share, float P0, std::int64_t nextDraw, PointResult& result,
                         const StopRequest& stop, PointProgress* progress);
+  // The memory of two rounds of the usual size; false (and none kept) when it cannot be had.
+  bool reserveRounds();
   // A round's tasks, on whichever thread runs them.
   void makeSlice(Round& round, std::int64_t slice);
   void decodeRegion(const Round& round, Region& region);
@@ -101,6 +130,11 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
   RoundTimes roundTimes_;
   // The draws of a shared point's rounds, while it runs: one round's and the other's.
   DrawBuffer roundDraws_[2];
+  // The stretch made last, and its draws.
+  std::unique_ptr<Round> stretch_;
+  StretchParse stretchParse_;
+  std::optional<std::pair<std::int64_t, ShiftXorGenerator::Jump>> stretchJump_;  // a lane's draws
+  DrawBuffer stretchDraws_;
 };
 
 }  // namespace nbsim

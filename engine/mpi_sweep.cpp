@@ -8,6 +8,9 @@
 #include <string>
 #include <thread>
 
+#include "code/error_pattern_decoder.h"
+#include "engine/fast_point_simulator.h"
+
 namespace nbsim {
 namespace {
 
@@ -17,6 +20,9 @@ constexpr int tagRequest = 3;
 constexpr int tagResult = 4;
 constexpr int tagGone = 5;
 constexpr int tagCancel = 6;
+constexpr int tagParsed = 7;
+constexpr int tagStretch = 8;
+constexpr int tagHandOver = 9;
 constexpr int tagAssignBase = 100;  // + the thread's number on its rank
 
 void sendWords(MPI_Comm communicator, int rank, int tag, const std::vector<std::int64_t>& words) {
@@ -53,36 +59,110 @@ std::vector<std::int64_t> receiveWords(MPI_Comm communicator, int source, int ta
 std::int64_t bitsOf(float value) { return std::bit_cast<std::uint32_t>(value); }
 float floatOf(std::int64_t bits) { return std::bit_cast<float>(static_cast<std::uint32_t>(bits)); }
 
-// One worker thread: asks rank 0 for a point, simulates it and sends the result back, until rank
-// 0 has no more work or this rank's own signal stops it.
+// A stretch of a shared point, as `unit` gives it (see the header); false when this thread is
+// leaving: stopped by a signal of its own rank, not by rank 0, or out of memory.
+bool simulateStretch(MPI_Comm communicator, std::int32_t thread, FastPointSimulator& simulator,
+                     const std::vector<std::int64_t>& unit, const StopRequest& stop,
+                     const std::atomic<bool>& cancelled,
+                     FastPointSimulator::StretchBlocks& blocks) {
+  const std::int64_t index = unit[0];
+  std::int64_t start = unit[5];
+  std::int64_t symbol = unit[6];
+  try {
+    const FastPointSimulator::StretchParse parse =
+        simulator.makeStretch(floatOf(unit[1]), unit[2], unit[3]);
+    // Rank 0 chains every stretch's parse; a thread that was not told where its stretch starts
+    // waits for that.
+    const bool told = start >= 0;
+    sendWords(communicator, 0, tagParsed,
+              {thread, index, told ? 0 : 1, parse.symbols[0], parse.next[0], parse.symbols[1],
+               parse.next[1]});
+    if (!told) {
+      const std::vector<std::int64_t> aligned =
+          receiveWords(communicator, 0, tagAssignBase + thread);
+      if (aligned.size() != 2 || aligned[0] < 0) return true;  // not wanted any more
+      start = aligned[0];
+      symbol = aligned[1];
+    }
+    simulator.decodeStretch(static_cast<std::int32_t>(start), symbol, unit[4], stop, blocks);
+  } catch (const std::exception&) {
+    sendWords(communicator, 0, tagStretch, {thread, index, 0});
+    return false;
+  }
+  std::vector<std::int64_t> words{thread, index, blocks.givenUp ? 0 : 1, blocks.nextDraw,
+                                  static_cast<std::int64_t>(blocks.wrongBlocks.size())};
+  for (const auto& [block, wrong] : blocks.wrongBlocks) {
+    words.push_back(block);
+    words.push_back(wrong);
+  }
+  const std::vector<std::int64_t> point = encodePoint(blocks.result);
+  words.insert(words.end(), point.begin(), point.end());
+  sendWords(communicator, 0, tagStretch, words);
+  return !blocks.givenUp || cancelled.load();
+}
+
+// One worker thread: asks rank 0 for work, does it and sends the result back, until rank 0 has
+// no more work or this rank's own signal stops it. Its points are published to `slot`, through
+// which rank 0 asks for one to be handed over.
 void simulatePoints(MPI_Comm communicator, std::int32_t thread, PointSimulator& simulator,
-                    const StopRequest& stop, const std::atomic<bool>& cancelled) {
+                    PointProgress& slot, const StopRequest& stop,
+                    const std::atomic<bool>& cancelled) {
+  auto* const stretches = dynamic_cast<FastPointSimulator*>(&simulator);
+  FastPointSimulator::StretchBlocks blocks;
   PointResult result;
   for (;;) {
     sendWords(communicator, 0, tagRequest, {thread});
     const std::vector<std::int64_t> assigned =
         receiveWords(communicator, 0, tagAssignBase + thread);
+    if (assigned.size() == 7) {
+      if (stretches == nullptr) {
+        sendWords(communicator, 0, tagStretch, {thread, assigned[0], 0});  // cannot: given back
+      } else if (simulateStretch(communicator, thread, *stretches, assigned, stop, cancelled,
+                                 blocks)) {
+        continue;
+      }
+      sendWords(communicator, 0, tagGone, {thread});
+      return;
+    }
     if (assigned.size() != 2 || assigned[0] < 0) return;
-    bool complete = false;
+    const std::int64_t index = assigned[0];
+    slot.start(index, floatOf(assigned[1]), 0);
+    std::int64_t status = 0;  // stopped
     bool leaving = false;
     try {
-      complete = simulator.simulate(floatOf(assigned[1]), result, stop);
+      status = simulator.simulate(floatOf(assigned[1]), result, stop, &slot) ? 1 : 0;
     } catch (const std::exception&) {
       leaving = true;  // rank 0 hands the point to another thread
     }
-    std::vector<std::int64_t> words{thread, assigned[0], complete ? 1 : 0};
-    if (complete) {
+    std::vector<std::int64_t> words{thread, index, status};
+    if (status == 1) {
       const std::vector<std::int64_t> point = encodePoint(result);
       words.insert(words.end(), point.begin(), point.end());
+    } else if (!leaving && slot.handingOver()) {
+      const auto kept = slot.keptState();
+      if (kept && kept->first == index) {
+        words[2] = status = 2;
+        words.push_back(kept->second.nextDraw);
+        const std::vector<std::int64_t> point = encodePoint(kept->second.result);
+        words.insert(words.end(), point.begin(), point.end());
+      }
     }
     sendWords(communicator, 0, tagResult, words);
     // Stopped by a signal of this rank's own, not by rank 0: this thread is done.
-    leaving = leaving || (!complete && !cancelled.load());
+    leaving = leaving || (status == 0 && !cancelled.load() && !slot.handingOver());
     if (leaving) {
       sendWords(communicator, 0, tagGone, {thread});
       return;
     }
   }
+}
+
+// Adds the counts of `more` to `stats`, kept for as many iterations.
+void addStats(IterationStats& stats, const IterationStats& more) {
+  for (std::size_t k = 0; k < stats.errors.size() && k < more.errors.size(); ++k) {
+    stats.errors[k] += more.errors[k];
+  }
+  stats.decodedSymbols += more.decodedSymbols;
 }
 
 }  // namespace
@@ -175,8 +255,19 @@ bool decodeRun(const std::vector<std::int64_t>& words, CodeDescription& code,
 
 MpiScheduler::MpiScheduler(MPI_Comm communicator, std::int32_t ranks, const NonBinaryCodec& codec,
                            const RunParameters& parameters, std::int32_t seed,
-                           const SweepPoints& points, const StopRequest& stop)
-    : communicator_(communicator), ranks_(ranks), stop_(stop), points_(points) {
+                           const SweepPoints& points, const StopRequest& stop,
+                           std::int64_t stretchDraws, bool shareAll)
+    : communicator_(communicator),
+      ranks_(ranks),
+      stop_(stop),
+      points_(points),
+      limits_{parameters.volume, parameters.minBlockErr},
+      infoPerBlock_(static_cast<std::int64_t>(codec.nk()) * codec.blockLength()),
+      symbolsPerBlock_(static_cast<std::int64_t>(codec.nk() + codec.nr()) * codec.blockLength()),
+      itert_(codec.itert()),
+      stretchDraws_(std::max<std::int64_t>(stretchDraws, 1)),
+      shareAll_(shareAll),
+      sharing_(ErrorPatternDecoder::supports(codec)) {
   more_ = points_.next(nextP0_);
   std::vector<std::int64_t> start{1};
   const std::vector<std::int64_t> run = encodeRun(codec, parameters, seed);
@@ -193,8 +284,14 @@ MpiScheduler::~MpiScheduler() {
     ++ended_;
   }
   idle_.clear();
+  for (auto& [index, point] : shared_) {
+    for (const auto& [stretch, worker] : point.waiting) {
+      sendWords(communicator_, worker.rank, tagAssignBase + worker.thread, {-1, 0});
+    }
+  }
   // Every thread either asks once more (and is told that no work is left) or says it is gone;
-  // results that come back now are of no use.
+  // results that come back now are of no use, and threads waiting for a stretch's start are
+  // told to drop it.
   std::vector<std::int64_t> words;
   MPI_Status status;
   while (helloes_ < ranks_ - 1 || ended_ < threads_) {
@@ -206,6 +303,9 @@ MpiScheduler::~MpiScheduler() {
       sendWords(communicator_, status.MPI_SOURCE, tagAssignBase + static_cast<int>(words[0]),
                 {-1, 0});
       ++ended_;
+    } else if (status.MPI_TAG == tagParsed && words.size() >= 3 && words[2] == 1) {
+      sendWords(communicator_, status.MPI_SOURCE, tagAssignBase + static_cast<int>(words[0]),
+                {-1, 0});
     } else if (status.MPI_TAG == tagGone) {
       ++ended_;
     }
@@ -240,28 +340,40 @@ bool MpiScheduler::serve(bool wait) {
     return false;
   }
   const std::int32_t rank = status.MPI_SOURCE;
+  const Worker worker{rank, words.empty() ? -1 : static_cast<std::int32_t>(words[0])};
   if (status.MPI_TAG == tagHello && !words.empty()) {
     threads_ += words[0];
+    sharing_ = sharing_ && words.size() >= 2 && words[1] == 1;
     ++helloes_;
   } else if (status.MPI_TAG == tagRequest && !words.empty()) {
-    idle_.push_back(Worker{rank, static_cast<std::int32_t>(words[0])});
+    idle_.push_back(worker);
   } else if (status.MPI_TAG == tagResult && words.size() >= 3) {
     const auto running = running_.find(words[1]);
     if (running != running_.end()) {
       PointResult point;
+      // A result that does not read is a rank of another build: running the point again
+      // would give the same.
+      const auto unreadable = [rank] {
+        return std::runtime_error("rank " + std::to_string(rank) +
+                                  " sent a result that cannot be read");
+      };
       if (words[2] == 1) {
-        // A result that does not read is a rank of another build: running the point again
-        // would give the same.
-        if (!decodePoint(words.data() + 3, words.size() - 3, point)) {
-          throw std::runtime_error("rank " + std::to_string(rank) +
-                                   " sent a result that cannot be read");
-        }
+        if (!decodePoint(words.data() + 3, words.size() - 3, point)) throw unreadable();
         finished_.emplace(words[1], std::move(point));
+      } else if (words[2] == 2) {
+        if (words.size() < 4 || !decodePoint(words.data() + 4, words.size() - 4, point)) {
+          throw unreadable();
+        }
+        share(words[1], running->second.P0, point, words[3]);
       } else {
-        again_.emplace(words[1], running->second);
+        again_.emplace(words[1], running->second.P0);
       }
       running_.erase(running);
     }
+  } else if (status.MPI_TAG == tagParsed && words.size() == 7) {
+    parsed(worker, words);
+  } else if (status.MPI_TAG == tagStretch && words.size() >= 3) {
+    decoded(worker, words);
   } else if (status.MPI_TAG == tagGone) {
     ++ended_;
   }
@@ -292,12 +404,38 @@ void MpiScheduler::assign() {
       const auto [index, P0] = *again_.begin();
       again_.erase(again_.begin());
       send(worker, index, P0);
+    } else if (assignStretch(worker, true)) {
     } else if (more_ && started_ - taken_ < window) {
-      send(worker, started_, nextP0_);
+      // A point that a resumed run left in the middle goes on from its state in stretches.
+      const PointState* from = points_.state(started_);
+      if (sharing_ && (shareAll_ || from)) {
+        PointResult start;
+        start.stats.reset(itert_);
+        share(started_, nextP0_, from ? from->result : start, from ? from->nextDraw : 0);
+      } else {
+        send(worker, started_, nextP0_);
+      }
       ++started_;
       more_ = points_.next(nextP0_);
       passDone();
-    } else {
+      if (sharing_ && (shareAll_ || from) && !assignStretch(worker, false)) continue;
+    } else if (!assignStretch(worker, false)) {
+      // Nothing to give: the earliest point under way is shared from its next block on, unless
+      // one is being handed over already.
+      if (!sharing_) return;
+      Running* earliest = nullptr;
+      std::int64_t earliestIndex = 0;
+      for (auto& [index, running] : running_) {
+        if (running.handingOver) return;
+        if (!earliest) {
+          earliest = &running;
+          earliestIndex = index;
+        }
+      }
+      if (!earliest) return;
+      earliest->handingOver = true;
+      sendWords(communicator_, earliest->owner.rank, tagHandOver,
+                {earliest->owner.thread, earliestIndex});
       return;
     }
     idle_.pop_back();
@@ -305,8 +443,228 @@ void MpiScheduler::assign() {
 }
 
 void MpiScheduler::send(const Worker& worker, std::int64_t index, float P0) {
-  running_[index] = P0;
+  running_[index] = Running{P0, worker};
   sendWords(communicator_, worker.rank, tagAssignBase + worker.thread, {index, bitsOf(P0)});
+}
+
+bool MpiScheduler::wantsBlock(const PointCounters& counters) const {
+  return limits_.minBlockErr > 0 &&
+         counters.infoSymbols < static_cast<std::int64_t>(limits_.volume) &&
+         counters.blockErrors < limits_.minBlockErr;
+}
+
+void MpiScheduler::share(std::int64_t index, float P0, const PointResult& state,
+                         std::int64_t nextDraw) {
+  Shared& point = shared_[index];
+  point.P0 = P0;
+  point.result = state;
+  point.result.P0 = P0;
+  point.firstDraw = nextDraw;
+  point.aligned.assign(1, {0, 0});  // the first stretch starts with a block
+  const auto volume = static_cast<std::int64_t>(limits_.volume);
+  point.blockLimit =
+      std::max<std::int64_t>(volume - state.counters.infoSymbols + infoPerBlock_ - 1, 0) /
+      infoPerBlock_;
+  if (!wantsBlock(state.counters)) commit(index);
+}
+
+bool MpiScheduler::assignStretch(const Worker& worker, bool urgentOnly) {
+  for (auto& [index, point] : shared_) {
+    // The stretch where the point ends, and stretches given back, hold up the point's commit.
+    if (point.lastStretch >= 0) {
+      if (point.lastHanded) continue;
+      point.lastHanded = true;
+      sendStretch(worker, index, point, point.lastStretch, point.lastLimit);
+      return true;
+    }
+    if (!point.again.empty()) {
+      const std::int64_t stretch = *point.again.begin();
+      point.again.erase(point.again.begin());
+      sendStretch(worker, index, point, stretch, point.blockLimit);
+      return true;
+    }
+    if (urgentOnly) continue;
+    // Stretches enough for the blocks still wanted, as far as the rates so far tell, and no
+    // more: blocks decoded past the point's end are lost.
+    const PointCounters& counters = point.result.counters;
+    double blocks = static_cast<double>(point.blockLimit - point.committedBlocks);
+    if (counters.blockErrors > 0) {
+      blocks = std::min(blocks, static_cast<double>(limits_.minBlockErr - counters.blockErrors) *
+                                    static_cast<double>(counters.blocks) /
+                                    static_cast<double>(counters.blockErrors));
+    }
+    const double drawsPerBlock =
+        point.committedBlocks > 0
+            ? static_cast<double>(point.committedDraws) / static_cast<double>(point.committedBlocks)
+            : static_cast<double>(symbolsPerBlock_);
+    const double wanted = static_cast<double>(point.committed) + 1 +
+                          blocks * drawsPerBlock * 1.25 / static_cast<double>(stretchDraws_);
+    if (point.handed - point.committed < 2 * threads_ + 2 &&
+        static_cast<double>(point.handed) < wanted) {
+      sendStretch(worker, index, point, point.handed++, point.blockLimit);
+      return true;
+    }
+  }
+  return false;
+}
+
+void MpiScheduler::sendStretch(const Worker& worker, std::int64_t index, Shared& point,
+                               std::int64_t stretch, std::int64_t blockLimit) {
+  stretchOf_[worker] = {index, stretch};
+  std::int64_t start = -1;
+  std::int64_t symbol = -1;
+  if (stretch < static_cast<std::int64_t>(point.aligned.size())) {
+    std::tie(start, symbol) = point.aligned[static_cast<std::size_t>(stretch)];
+  }
+  sendWords(communicator_, worker.rank, tagAssignBase + worker.thread,
+            {index, bitsOf(point.P0), point.firstDraw + stretch * stretchDraws_, stretchDraws_,
+             blockLimit, start, symbol});
+}
+
+void MpiScheduler::parsed(const Worker& worker, const std::vector<std::int64_t>& words) {
+  const bool waits = words[2] == 1;
+  const auto unit = stretchOf_.find(worker);
+  const auto point = unit == stretchOf_.end() || unit->second.first != words[1]
+                         ? shared_.end()
+                         : shared_.find(words[1]);
+  if (point == shared_.end() || point->second.lastStretch >= 0) {
+    // Not wanted any more: the point is over, or ends in an earlier stretch (whose own thread,
+    // told where it starts, does not wait).
+    if (waits) {
+      sendWords(communicator_, worker.rank, tagAssignBase + worker.thread, {-1, 0});
+      if (point != shared_.end()) stretchOf_.erase(unit);
+    }
+    return;
+  }
+  const std::int64_t stretch = unit->second.second;
+  point->second.parsed[stretch] = Parse{{words[3], words[5]}, {words[4], words[6]}};
+  if (waits) point->second.waiting[stretch] = worker;
+  align(point->second);
+}
+
+void MpiScheduler::align(Shared& point) {
+  for (;;) {
+    const std::size_t last = point.aligned.size() - 1;
+    const auto found = point.parsed.find(static_cast<std::int64_t>(last));
+    if (found == point.parsed.end()) break;
+    const auto [start, symbol] = point.aligned[last];
+    const Parse& parse = found->second;
+    point.aligned.emplace_back(parse.next[start] - stretchDraws_, symbol + parse.symbols[start]);
+  }
+  point.parsed.erase(point.parsed.begin(),
+                     point.parsed.lower_bound(static_cast<std::int64_t>(point.aligned.size()) - 1));
+  for (auto waiting = point.waiting.begin();
+       waiting != point.waiting.end() &&
+       waiting->first < static_cast<std::int64_t>(point.aligned.size());
+       waiting = point.waiting.erase(waiting)) {
+    const auto [start, symbol] = point.aligned[static_cast<std::size_t>(waiting->first)];
+    sendWords(communicator_, waiting->second.rank, tagAssignBase + waiting->second.thread,
+              {start, symbol});
+  }
+}
+
+void MpiScheduler::decoded(const Worker& worker, const std::vector<std::int64_t>& words) {
+  const auto unit = stretchOf_.find(worker);
+  if (unit == stretchOf_.end() || unit->second.first != words[1]) return;
+  const auto [index, stretch] = unit->second;
+  stretchOf_.erase(unit);
+  const auto found = shared_.find(index);
+  if (found == shared_.end()) return;
+  Shared& point = found->second;
+  if (words[2] != 1) {
+    // Given up: handed out again. The threads waiting for the start of a later stretch wait for
+    // this one's parse, when it has none yet; they drop theirs, to take this one first.
+    if (stretch == point.lastStretch) {
+      point.lastHanded = false;
+      return;
+    }
+    point.again.insert(stretch);
+    if (stretch >= static_cast<std::int64_t>(point.aligned.size()) - 1) {
+      for (auto waiting = point.waiting.upper_bound(stretch); waiting != point.waiting.end();
+           waiting = point.waiting.erase(waiting)) {
+        sendWords(communicator_, waiting->second.rank, tagAssignBase + waiting->second.thread,
+                  {-1, 0});
+        stretchOf_.erase(waiting->second);
+        point.again.insert(waiting->first);
+      }
+    }
+    return;
+  }
+  Decoded stretchBlocks;
+  stretchBlocks.nextDraw = words.size() > 3 ? words[3] : 0;
+  const std::size_t pairs =
+      words.size() > 4 ? static_cast<std::size_t>(std::max<std::int64_t>(words[4], 0)) : 0;
+  if (words.size() < 5 + 2 * pairs ||
+      !decodePoint(words.data() + 5 + 2 * pairs, words.size() - 5 - 2 * pairs,
+                   stretchBlocks.blocks)) {
+    throw std::runtime_error("rank " + std::to_string(worker.rank) +
+                             " sent a stretch that cannot be read");
+  }
+  for (std::size_t k = 0; k < pairs; ++k) {
+    stretchBlocks.wrongBlocks.emplace_back(words[5 + 2 * k],
+                                           static_cast<std::int32_t>(words[6 + 2 * k]));
+  }
+  point.decoded[stretch] = std::move(stretchBlocks);
+  commit(index);
+}
+
+void MpiScheduler::dropWaiting(Shared& point) {
+  for (const auto& [stretch, worker] : point.waiting) {
+    sendWords(communicator_, worker.rank, tagAssignBase + worker.thread, {-1, 0});
+    stretchOf_.erase(worker);
+  }
+  point.waiting.clear();
+}
+
+void MpiScheduler::commit(std::int64_t index) {
+  Shared& point = shared_.at(index);
+  PointCounters& counters = point.result.counters;
+  const auto add = [&](const Decoded& stretch) {
+    const PointCounters& more = stretch.blocks.counters;
+    counters.blocks += more.blocks;
+    counters.blockErrors += more.blockErrors;
+    counters.infoSymbols += more.infoSymbols;
+    counters.symbolErrors += more.symbolErrors;
+    counters.squaredSymbolErrors += more.squaredSymbolErrors;
+    addStats(point.result.stats, stretch.blocks.stats);
+    point.committedBlocks += more.blocks;
+    if (more.blocks > 0) point.committedDraws = stretch.nextDraw - point.firstDraw;
+  };
+  while (wantsBlock(counters)) {
+    const std::int64_t stretch = point.lastStretch >= 0 ? point.lastStretch : point.committed;
+    const auto found = point.decoded.find(stretch);
+    if (found == point.decoded.end()) return;
+    const Decoded& decoded = found->second;
+    const std::int64_t wrongBlocks = limits_.minBlockErr - counters.blockErrors;
+    if (point.lastStretch >= 0 || decoded.blocks.counters.blockErrors < wrongBlocks) {
+      add(decoded);
+    } else {
+      // The point ends in this stretch, at the block that brings its block errors to the limit.
+      const std::int64_t taken =
+          decoded.wrongBlocks.at(static_cast<std::size_t>(wrongBlocks - 1)).first + 1;
+      if (taken == decoded.blocks.counters.blocks) {
+        add(decoded);
+      } else {
+        // Its statistics must end there too: the stretch is decoded once more up to that block.
+        const std::int64_t symbol = point.aligned.at(static_cast<std::size_t>(stretch)).second;
+        point.lastStretch = stretch;
+        point.lastLimit = (symbol + symbolsPerBlock_ - 1) / symbolsPerBlock_ + taken;
+        point.decoded.clear();
+        dropWaiting(point);
+        return;
+      }
+    }
+    point.decoded.erase(found);
+    ++point.committed;
+    if (point.lastStretch >= 0 && wantsBlock(counters)) {
+      throw std::runtime_error("a shared point did not end where its stretches said");
+    }
+  }
+  // Done: the threads that wait for a stretch of it drop theirs.
+  dropWaiting(point);
+  point.result.ser = symbolErrorRate(counters);
+  finished_[index] = std::move(point.result);
+  shared_.erase(index);
 }
 
 void runMpiWorker(MPI_Comm communicator, std::int32_t threads, const std::atomic<int>* interrupt) {
@@ -324,7 +682,13 @@ void runMpiWorker(MPI_Comm communicator, std::int32_t threads, const std::atomic
   options.threads = threads;
   PointSimulators simulators(codec, parameters, seed, options);
   std::vector<std::unique_ptr<PointSimulator>> simulator;
-  for (std::int32_t thread = 0; thread < threads; ++thread) simulator.push_back(simulators.make());
+  bool sharing = true;
+  for (std::int32_t thread = 0; thread < threads; ++thread) {
+    simulator.push_back(simulators.make());
+    sharing = sharing && dynamic_cast<FastPointSimulator*>(simulator.back().get()) != nullptr;
+  }
+  const std::unique_ptr<PointProgress[]> slots(
+      new PointProgress[static_cast<std::size_t>(threads)]);
 
   std::atomic<bool> cancelled{false};
   const StopRequest stop{&cancelled, interrupt};
@@ -332,25 +696,41 @@ void runMpiWorker(MPI_Comm communicator, std::int32_t threads, const std::atomic
   for (std::int32_t thread = 0; thread < threads; ++thread) {
     try {
       workers.emplace_back([&, thread] {
-        simulatePoints(communicator, thread, *simulator[thread], stop, cancelled);
+        simulatePoints(communicator, thread, *simulator[thread], slots[thread], stop, cancelled);
       });
     } catch (const std::system_error&) {
       break;  // fewer threads than asked for: the others do the work
     }
   }
-  sendWords(communicator, 0, tagHello, {static_cast<std::int64_t>(workers.size())});
-  receiveWords(communicator, 0, tagCancel);
+  sendWords(communicator, 0, tagHello,
+            {static_cast<std::int64_t>(workers.size()), sharing ? 1 : 0});
+  // Until rank 0 cancels, it may ask for a thread's point to be handed over.
+  std::vector<std::int64_t> words;
+  MPI_Status status;
+  for (;;) {
+    if (receiveWords(communicator, 0, tagCancel, false, words, status)) break;
+    if (receiveWords(communicator, 0, tagHandOver, false, words, status)) {
+      PointProgress::Snapshot snapshot;
+      if (words.size() == 2 && words[0] >= 0 && words[0] < threads &&
+          slots[static_cast<std::size_t>(words[0])].read(words[1], snapshot)) {
+        slots[static_cast<std::size_t>(words[0])].requestHandOver();
+      }
+      continue;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
   cancelled = true;
   for (std::thread& worker : workers) worker.join();
 }
 
-RemoteScheduler mpiScheduler(MPI_Comm communicator, std::int32_t ranks, bool& started) {
-  return [communicator, ranks, &started](const NonBinaryCodec& codec,
-                                         const RunParameters& parameters, std::int32_t seed,
-                                         const SweepPoints& points, const StopRequest& stop) {
+RemoteScheduler mpiScheduler(MPI_Comm communicator, std::int32_t ranks, bool& started,
+                             std::int64_t stretchDraws, bool shareAll) {
+  return [communicator, ranks, &started, stretchDraws, shareAll](
+             const NonBinaryCodec& codec, const RunParameters& parameters, std::int32_t seed,
+             const SweepPoints& points, const StopRequest& stop) {
     started = true;
     return std::make_unique<MpiScheduler>(communicator, ranks, codec, parameters, seed, points,
-                                          stop);
+                                          stop, stretchDraws, shareAll);
   };
 }
 

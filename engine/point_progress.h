@@ -37,6 +37,7 @@ class PointProgress {
     startedAt_.store(startedAt, std::memory_order_release);
     infoSymbols_.store(0, std::memory_order_release);
     blockErrors_.store(0, std::memory_order_release);
+    handOver_.store(false, std::memory_order_relaxed);
     index_.store(index, std::memory_order_release);
   }
 
@@ -48,8 +49,16 @@ class PointProgress {
 
   // Asks the simulating thread to keep its point's state (keepState) before its next block.
   void requestState() { stateWanted_.store(true, std::memory_order_relaxed); }
-  // Whether a state was asked for; one relaxed load, made before every block.
-  bool stateWanted() const { return stateWanted_.load(std::memory_order_relaxed); }
+  // Whether a state was asked for; one load, made before every block.
+  bool stateWanted() const { return stateWanted_.load(std::memory_order_acquire); }
+  // Asks the simulating thread to keep its point's state before its next block and to end the
+  // point there, so that other threads can share the rest of it.
+  void requestHandOver() {
+    handOver_.store(true, std::memory_order_relaxed);
+    stateWanted_.store(true, std::memory_order_release);
+  }
+  // Whether the point is to end at the state kept; read after keepState.
+  bool handingOver() const { return handOver_.load(std::memory_order_relaxed); }
   // Keeps the state of the slot's point between two blocks: its counts so far in `result` and the
   // draw where its next block starts. Called by the simulating thread.
   void keepState(const PointResult& result, std::int64_t nextDraw) {
@@ -86,6 +95,7 @@ class PointProgress {
   std::atomic<std::int64_t> infoSymbols_{0};
   std::atomic<std::int32_t> blockErrors_{0};
   std::atomic<bool> stateWanted_{false};
+  std::atomic<bool> handOver_{false};
 
   mutable std::mutex stateMutex_;  // guards the kept state
   std::int64_t stateIndex_ = -1;

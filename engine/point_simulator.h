@@ -64,8 +64,8 @@ class PointSimulator {
 // it, so a point always ends on a block boundary; minBlockErr of 0 or less simulates no block.
 // Besides the counts it sums the squares of the blocks' wrong symbols, for the spread between
 // blocks. The symbol error rate counts at least one error, so that it is never 0; the counter
-// stays true. False when `stop` was raised before a block (the state then goes to `progress`) or a
-// block was given up.
+// stays true. False when `stop` was raised before a block (the state then goes to `progress`), a
+// block was given up, or `progress` asked for the point to be handed over (at the state it kept).
 template <typename SimulateBlock, typename NextDraw>
 bool runBlocks(const PointLimits& limits, std::int64_t symbolsPerBlock, PointResult& result,
                const StopRequest& stop, PointProgress* progress, SimulateBlock&& simulateBlock,
@@ -74,7 +74,10 @@ bool runBlocks(const PointLimits& limits, std::int64_t symbolsPerBlock, PointRes
   const auto volume = static_cast<std::int64_t>(limits.volume);
   while (limits.minBlockErr > 0 && counters.infoSymbols < volume &&
          counters.blockErrors < limits.minBlockErr) {
-    if (progress && progress->stateWanted()) progress->keepState(result, nextDraw());
+    if (progress && progress->stateWanted()) {
+      progress->keepState(result, nextDraw());
+      if (progress->handingOver()) return false;
+    }
     if (stop.raised()) {
       if (progress) progress->keepState(result, nextDraw());
       return false;

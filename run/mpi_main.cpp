@@ -5,9 +5,12 @@
 #include <mpi.h>
 
 #include <atomic>
+#include <cstdint>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <sstream>
+#include <string>
 
 #include "engine/mpi_sweep.h"
 #include "run/entry.h"
@@ -33,9 +36,22 @@ int main(int argc, char** argv) {
     status = nbsim::exitRunFailed;
   } else if (rank == 0) {
     bool started = false;
+    // NBSIM_STRETCH_DRAWS: the draws per stretch of a point shared by several threads;
+    // NBSIM_SHARE_ALL=1 shares every point from its first block.
+    std::int64_t stretchDraws = nbsim::MpiScheduler::defaultStretchDraws;
+    const char* shareAll = std::getenv("NBSIM_SHARE_ALL");
+    if (const char* value = std::getenv("NBSIM_STRETCH_DRAWS")) {
+      char* end = nullptr;
+      const long long draws = std::strtoll(value, &end, 10);
+      if (end != value && *end == '\0' && draws >= 1 && draws <= (std::int64_t{1} << 28)) {
+        stretchDraws = draws;
+      }
+    }
     status = nbsim::runCommandLine(
         argc, argv,
-        ranks > 1 ? nbsim::mpiScheduler(MPI_COMM_WORLD, ranks, started) : nbsim::RemoteScheduler{},
+        ranks > 1 ? nbsim::mpiScheduler(MPI_COMM_WORLD, ranks, started, stretchDraws,
+                                        shareAll != nullptr && std::string(shareAll) == "1")
+                  : nbsim::RemoteScheduler{},
         ranks);
     if (!started) nbsim::sendNoRun(MPI_COMM_WORLD, ranks);
   } else {

@@ -1,5 +1,6 @@
 // nbsim-mpi on 1, 2 and 3 ranks against the plain program with the same seed: the golden inputs
-// and random ones give the same report, CSV, plot, console (but for the clock lines) and status.
+// and random ones give the same report, CSV, plot, console (but for the clock lines) and status,
+// also where the last points are shared in stretches by several threads.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,6 +26,12 @@ std::vector<std::pair<std::string, std::string>> cases() {
   }
   std::sort(inputs.begin(), inputs.end());
   std::mt19937 random(2026);
+  // Every draw at or below the corruption bound: no stretch of a shared point has a draw that
+  // tells where a symbol starts.
+  inputs.emplace_back(parameterFile("16", "1", "0.9", "0.1", "30000", "300", "3"), shortCode);
+  // Two long points: the thread that ends the first one takes over part of the second.
+  inputs.emplace_back(parameterFile("16", "0.03", "0.02", "0.01", "3000000", "1000000", "3"),
+                      shortCode);
   for (int n = 0; n < 3; ++n) {
     const int Q = std::uniform_int_distribution<int>(2, 300)(random);
     const double first = std::uniform_real_distribution<double>(0.05, 0.3)(random);
@@ -50,14 +57,21 @@ TEST_P(MpiRuns, GiveThePlainProgramsBytesOnAnyNumberOfRanks) {
     plain.write("param.txt", parameters);
     plain.write("encoder.txt", code);
     const ProgramOutcome expected = plain.run(-1, "--no-wait --seed 4242 --threads 2");
-    for (const int ranks : {1, 2, 3}) {
+    // Points shared by the threads of the other ranks, in stretches of a few thousand draws:
+    // many stretches to a point, and points that end inside one. Shared from their first
+    // block, or (on three ranks of one thread) only when a thread has nothing else to do.
+    const std::string stretches =
+        "NBSIM_STRETCH_DRAWS=" + std::to_string(1000 + 3517 * GetParam() % 9000) + " ";
+    for (const auto& [ranks, threads] : {std::pair{1, 1}, {2, 2}, {3, 1}, {3, 2}}) {
+      const std::string shareAll = threads == 2 ? "NBSIM_SHARE_ALL=1 " : "";
       ProgramFolder folder;
       folder.write("param.txt", parameters);
       folder.write("encoder.txt", code);
-      const ProgramOutcome outcome =
-          folder.run(-1, "--no-wait --seed 4242 --threads 1",
-                     mpirun + std::to_string(ranks) + " '" NBSIM_MPI_BINARY "'");
-      SCOPED_TRACE(parameters + code + " on " + std::to_string(ranks) + " ranks");
+      const ProgramOutcome outcome = folder.run(
+          -1, "--no-wait --seed 4242 --threads " + std::to_string(threads),
+          shareAll + stretches + mpirun + std::to_string(ranks) + " '" NBSIM_MPI_BINARY "'");
+      SCOPED_TRACE(parameters + code + " on " + std::to_string(ranks) + " ranks, " + shareAll +
+                   stretches);
       EXPECT_EQ(outcome.exitStatus, expected.exitStatus) << outcome.errors;
       EXPECT_EQ(maskClockLines(outcome.console), maskClockLines(expected.console));
       // mpirun adds its own words on a rank that ends with a status other than 0.
