@@ -94,7 +94,7 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
   ErrorPatternDecoder decoder_;
   PointSplit split_;
   std::optional<ShiftXorGenerator::Jump> sliceJump_;    // sliceDraws draws
-  std::optional<ShiftXorGenerator::Jump> quarterJump_;  // sliceDraws / 4 draws
+  std::optional<LaneFill> sliceFill_;                   // sliceDraws draws
   // A generator of the stream, and the draw where it stands.
   std::optional<ShiftXorGenerator> anchor_;
   std::int64_t anchorDraw_ = 0;
