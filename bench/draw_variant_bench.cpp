@@ -33,7 +33,8 @@ void fillDraws(benchmark::State& state) {
     benchmark::DoNotOptimize(draws.data());
     benchmark::ClobberMemory();
   }
-  const auto made = static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(count);
+  const auto made =
+      static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(count);
   state.SetItemsProcessed(made);
   state.counters["time_per_draw"] = benchmark::Counter(
       static_cast<double>(made), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);

@@ -55,7 +55,6 @@ std::uint64_t drawState(std::uint64_t state) {
   return s1 | (std::uint64_t{s2} << 32);
 }
 
-
 // Stretches of draws in lanes: `groups` vectors of `Width` generators side by side, lane
 // g * Width + j in word j of vector g, so that the vectors' steps overlap (one vector alone would
 // wait on each step's result). Each round makes Width draws of every lane, as Width rows per
@@ -112,8 +111,7 @@ template <typename Lanes, int Width>
       }
     }
   }
-  return lanes.s1[groups - 1][Width - 1] |
-         (std::uint64_t{lanes.s2[groups - 1][Width - 1]} << 32);
+  return lanes.s1[groups - 1][Width - 1] | (std::uint64_t{lanes.s2[groups - 1][Width - 1]} << 32);
 }
 
 #if defined(__SSE2__)
@@ -383,9 +381,7 @@ DrawVariant variantFor(std::size_t count, DrawVariant widest) {
 }  // namespace
 
 LaneFill::LaneFill(std::size_t count, DrawVariant widest)
-    : count_(count),
-      variant_(variantFor(count, widest)),
-      jump_(count / drawLanes(variant_)) {}
+    : count_(count), variant_(variantFor(count, widest)), jump_(count / drawLanes(variant_)) {}
 
 void LaneFill::operator()(ShiftXorGenerator& generator, std::int32_t* draws) const {
   if (variant_ == DrawVariant::plain) {

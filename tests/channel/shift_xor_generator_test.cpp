@@ -70,7 +70,7 @@ TEST(ShiftXorGeneratorSequence, EveryDrawVariantGivesTheDrawsOfFill) {
       generator.fillInLanes(draws.data() + offset, perLane, jump, variant);
       const LaneFill fill(count, variant);
       fill(generator, draws.data() + offset + count);
-      for (std::size_t d = offset + 2 * count; d < draws.size(); ++d) draws[d] = generator.nextInt();
+      generator.fill(draws.data() + offset + 2 * count, 3);
       ASSERT_EQ(draws, expected) << drawVariantName(variant) << ", perLane " << perLane
                                  << ", offset " << offset;
 
