@@ -204,7 +204,8 @@ class DrawCursor {
     markedCount_ -= k;
   }
 
-  static constexpr std::size_t liveBufferSize = 4096;
+  // Large enough that starting the lanes of a fill (a jump each) costs little beside it.
+  static constexpr std::size_t liveBufferSize = 16384;
   // Live draws are generated in lanes too; made on the first use.
   std::optional<LaneFill> liveFill_;
 
