@@ -56,13 +56,15 @@ constexpr std::size_t hugePageBytes = std::size_t{2} << 20;
 
 }  // namespace
 
-DrawStreamCache::DrawStreamCache(std::int32_t seed, std::size_t chunkSize, std::size_t chunkCount)
+DrawStreamCache::DrawStreamCache(std::int32_t seed, std::size_t chunkSize, std::size_t chunkCount,
+                                 DrawVariant variant)
     : seed_(seed),
+      drawVariant_(variant),
       chunkSize_(std::max<std::size_t>(chunkSize, 1)),
       chunks_(chunkCount, nullptr),
       limit_(chunkCount) {
   generator_.init(seed);
-  if (chunkSize_ % 4 == 0 && chunkSize_ >= 64) quarterChunk_.emplace(chunkSize_ / 4);
+  if (chunkCount > 0) chunkFill_.emplace(chunkSize_, variant);
   // Whole huge pages per slab, holding as many whole chunks as fit, one at least.
   const std::size_t chunkBytes = chunkSize_ * sizeof(std::int32_t);
   chunksPerSlab_ = std::max<std::size_t>(hugePageBytes / chunkBytes, 1);
@@ -94,11 +96,7 @@ bool DrawStreamCache::generateThrough(std::size_t k) {
       slabs_.emplace_back(static_cast<std::int32_t*>(memory));
     }
     chunks_[ready] = slabs_.back().get() + (ready % chunksPerSlab_) * chunkSize_;
-    if (quarterChunk_) {
-      generator_.fillInFourLanes(chunks_[ready], chunkSize_ / 4, *quarterChunk_);
-    } else {
-      generator_.fill(chunks_[ready], chunkSize_);
-    }
+    (*chunkFill_)(generator_, chunks_[ready]);
     ready_.store(ready + 1, std::memory_order_release);
   }
   return true;
@@ -206,8 +204,8 @@ void DrawCursor::advanceWindow() {
 
 void DrawCursor::fillLive() {
   if (liveBuffer_.size() != liveBufferSize) liveBuffer_.resize(liveBufferSize);
-  if (!quarterBuffer_) quarterBuffer_.emplace(liveBufferSize / 4);
-  generator_.fillInFourLanes(liveBuffer_.data(), liveBufferSize / 4, *quarterBuffer_);
+  if (!liveFill_) liveFill_.emplace(liveBufferSize, cache_.drawVariant());
+  (*liveFill_)(generator_, liveBuffer_.data());
   windowStart_ += static_cast<std::int64_t>(liveBufferSize);
   windowBase_ = liveBuffer_.data();
   position_ = windowBase_;

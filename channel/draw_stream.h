@@ -25,9 +25,11 @@ class DrawStreamCache {
   static constexpr std::size_t defaultChunkCount = 128;
 
   // The stream of ShiftXorGenerator::init(seed); `chunkSize` >= 1 draws per chunk, at most
-  // `chunkCount` chunks kept (0: none, every point generates live).
+  // `chunkCount` chunks kept (0: none, every point generates live); chunks and the cursors' live
+  // draws are made by `variant` at most (a narrower variant where the length asks for it).
   explicit DrawStreamCache(std::int32_t seed, std::size_t chunkSize = defaultChunkSize,
-                           std::size_t chunkCount = defaultChunkCount);
+                           std::size_t chunkCount = defaultChunkCount,
+                           DrawVariant variant = chosenDrawVariant());
 
   DrawStreamCache(const DrawStreamCache&) = delete;
   DrawStreamCache& operator=(const DrawStreamCache&) = delete;
@@ -46,6 +48,8 @@ class DrawStreamCache {
 
   // The seed of the stream.
   std::int32_t seed() const { return seed_; }
+  // The widest variant its draws are made by.
+  DrawVariant drawVariant() const { return drawVariant_; }
   // The chunks made so far: chunk(k) for k below it returns at once.
   std::size_t madeChunks() const { return ready_.load(std::memory_order_acquire); }
 
@@ -54,6 +58,7 @@ class DrawStreamCache {
   bool generateThrough(std::size_t k);
 
   std::int32_t seed_;
+  DrawVariant drawVariant_;
   std::size_t chunkSize_;
   // Where each generated chunk starts, in the slabs below (null until generated).
   std::vector<std::int32_t*> chunks_;
@@ -64,9 +69,8 @@ class DrawStreamCache {
     void operator()(void* memory) const { std::free(memory); }
   };
   std::vector<std::unique_ptr<std::int32_t[], FreeMemory>> slabs_;
-  // Chunks of a multiple of four draws are generated in four lanes at once, a quarter chunk
-  // apart.
-  std::optional<ShiftXorGenerator::Jump> quarterChunk_;
+  // Chunks are generated in several lanes at once, as many as divide the chunk.
+  std::optional<LaneFill> chunkFill_;
   std::size_t chunksPerSlab_ = 1;
   std::size_t slabBytes_ = 0;
   // Chunks 0..ready_-1 are complete; published with release order so that readers need no lock.
@@ -200,9 +204,10 @@ class DrawCursor {
     markedCount_ -= k;
   }
 
-  static constexpr std::size_t liveBufferSize = 4096;
-  // Live draws are generated in four lanes too, a quarter buffer apart; made on the first use.
-  std::optional<ShiftXorGenerator::Jump> quarterBuffer_;
+  // Large enough that starting the lanes of a fill (a jump each) costs little beside it.
+  static constexpr std::size_t liveBufferSize = 16384;
+  // Live draws are generated in lanes too; made on the first use.
+  std::optional<LaneFill> liveFill_;
 
   DrawStreamCache& cache_;
   const std::int32_t* position_ = nullptr;

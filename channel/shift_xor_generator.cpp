@@ -3,9 +3,17 @@
 #include "channel/shift_xor_generator.h"
 
 #include <bit>
+#include <cstdlib>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define NBSIM_WIDE_DRAWS 1
+#include <immintrin.h>
+#else
+#define NBSIM_WIDE_DRAWS 0
 #endif
 
 namespace nbsim {
@@ -19,17 +27,23 @@ constexpr std::uint32_t maskB = 0x7FFFFFFFu;
 // words). Both new words are computed from the old ones; unsigned arithmetic drops the bits
 // shifted past bit 31.
 template <typename Word>
-[[gnu::always_inline]] inline void step(Word& s1, Word& s2, Word a, Word b) {
+[[gnu::always_inline]] inline void step(Word& s1, Word& s2, const Word& a, const Word& b) {
   const Word t = s1 ^ s2;
   s1 = a & s2;
   s2 = b & ((s2 >> 21) ^ (t << 10));
 }
 
-// One draw: six steps; returns the new s2.
+// One draw: six steps; the draw is the new s2. (Wide vectors pass by reference only: their
+// return by value would depend on the target.)
 template <typename Word>
-[[gnu::always_inline]] inline Word draw(Word& s1, Word& s2, Word a, Word b) {
+[[gnu::always_inline]] inline void advance(Word& s1, Word& s2, const Word& a, const Word& b) {
 #pragma GCC unroll 6
   for (int i = 0; i < 6; ++i) step(s1, s2, a, b);
+}
+
+template <typename Word>
+[[gnu::always_inline]] inline Word draw(Word& s1, Word& s2, Word a, Word b) {
+  advance(s1, s2, a, b);
   return s2;
 }
 
@@ -41,7 +55,237 @@ std::uint64_t drawState(std::uint64_t state) {
   return s1 | (std::uint64_t{s2} << 32);
 }
 
+// Stretches of draws in lanes: `groups` vectors of `Width` generators side by side, lane
+// g * Width + j in word j of vector g, so that the vectors' steps overlap (one vector alone would
+// wait on each step's result). Each round makes Width draws of every lane, as Width rows per
+// vector (row i: draw i of its lanes), which the kernels below turn into stretches.
+constexpr int groups = 4;
+
+template <typename Lanes, int Width>
+struct LaneState {
+  Lanes s1[groups];
+  Lanes s2[groups];
+  Lanes a;
+  Lanes b;
+};
+
+// Lane k starts k * perLane draws after `state`.
+template <typename Lanes, int Width>
+[[gnu::always_inline]] inline void startLanes(LaneState<Lanes, Width>& lanes, std::uint64_t state,
+                                              const ShiftXorGenerator::Jump& jump) {
+  for (int g = 0; g < groups; ++g) {
+    for (int j = 0; j < Width; ++j) {
+      if (g + j > 0) state = jump.apply(state);
+      lanes.s1[g][j] = static_cast<std::uint32_t>(state);
+      lanes.s2[g][j] = static_cast<std::uint32_t>(state >> 32);
+    }
+  }
+  for (int j = 0; j < Width; ++j) {
+    lanes.a[j] = maskA;
+    lanes.b[j] = maskB;
+  }
+}
+
+template <typename Lanes, int Width>
+[[gnu::always_inline]] inline void makeRows(LaneState<Lanes, Width>& lanes,
+                                            Lanes (&rows)[groups][Width]) {
+  for (int i = 0; i < Width; ++i) {
+    for (int g = 0; g < groups; ++g) {
+      advance(lanes.s1[g], lanes.s2[g], lanes.a, lanes.b);
+      rows[g][i] = lanes.s2[g];
+    }
+  }
+}
+
+// The last draws, fewer than Width per lane, one at a time; returns the last lane's state.
+template <typename Lanes, int Width>
+[[gnu::always_inline]] inline std::uint64_t finishLanes(LaneState<Lanes, Width>& lanes,
+                                                        std::int32_t* draws, std::size_t perLane,
+                                                        std::size_t d) {
+  for (; d < perLane; ++d) {
+    for (int g = 0; g < groups; ++g) {
+      advance(lanes.s1[g], lanes.s2[g], lanes.a, lanes.b);
+      for (int j = 0; j < Width; ++j) {
+        draws[static_cast<std::size_t>(g * Width + j) * perLane + d] =
+            static_cast<std::int32_t>(lanes.s2[g][j]);
+      }
+    }
+  }
+  return lanes.s1[groups - 1][Width - 1] | (std::uint64_t{lanes.s2[groups - 1][Width - 1]} << 32);
+}
+
+#if defined(__SSE2__)
+using Lanes4 = std::uint32_t __attribute__((vector_size(16)));
+
+std::uint64_t fillInLanes4(std::uint64_t state, std::int32_t* draws, std::size_t perLane,
+                           const ShiftXorGenerator::Jump& jump) {
+  LaneState<Lanes4, 4> lanes;
+  startLanes(lanes, state, jump);
+  std::size_t d = 0;
+  for (; d + 4 <= perLane; d += 4) {
+    Lanes4 rows[groups][4];
+    makeRows(lanes, rows);
+    for (int g = 0; g < groups; ++g) {
+      const __m128i r0 = (__m128i)rows[g][0];
+      const __m128i r1 = (__m128i)rows[g][1];
+      const __m128i r2 = (__m128i)rows[g][2];
+      const __m128i r3 = (__m128i)rows[g][3];
+      const __m128i low01 = _mm_unpacklo_epi32(r0, r1);   // lanes 0, 1 of draws 0, 1
+      const __m128i high01 = _mm_unpackhi_epi32(r0, r1);  // lanes 2, 3 of draws 0, 1
+      const __m128i low23 = _mm_unpacklo_epi32(r2, r3);
+      const __m128i high23 = _mm_unpackhi_epi32(r2, r3);
+      std::int32_t* const lane = draws + static_cast<std::size_t>(4 * g) * perLane + d;
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(lane), _mm_unpacklo_epi64(low01, low23));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(lane + perLane),
+                       _mm_unpackhi_epi64(low01, low23));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(lane + 2 * perLane),
+                       _mm_unpacklo_epi64(high01, high23));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(lane + 3 * perLane),
+                       _mm_unpackhi_epi64(high01, high23));
+    }
+  }
+  return finishLanes(lanes, draws, perLane, d);
+}
+#endif
+
+#if NBSIM_WIDE_DRAWS
+using Lanes8 = std::uint32_t __attribute__((vector_size(32)));
+using Lanes16 = std::uint32_t __attribute__((vector_size(64)));
+
+[[gnu::target("avx2")]] std::uint64_t fillInLanes8(std::uint64_t state, std::int32_t* draws,
+                                                   std::size_t perLane,
+                                                   const ShiftXorGenerator::Jump& jump) {
+  LaneState<Lanes8, 8> lanes;
+  startLanes(lanes, state, jump);
+  std::size_t d = 0;
+  for (; d + 8 <= perLane; d += 8) {
+    Lanes8 rows[groups][8];
+    makeRows(lanes, rows);
+    for (int g = 0; g < groups; ++g) {
+      // Pairs, then fours, of draws within each 128-bit half: t[4i + m] half k holds lane
+      // 4k + m of draws 4i .. 4i + 3; the halves are then gathered.
+      __m256i u[8];
+      __m256i t[8];
+      for (int i = 0; i < 8; i += 2) {
+        u[i] = _mm256_unpacklo_epi32((__m256i)rows[g][i], (__m256i)rows[g][i + 1]);
+        u[i + 1] = _mm256_unpackhi_epi32((__m256i)rows[g][i], (__m256i)rows[g][i + 1]);
+      }
+      for (int i = 0; i < 8; i += 4) {
+        t[i] = _mm256_unpacklo_epi64(u[i], u[i + 2]);
+        t[i + 1] = _mm256_unpackhi_epi64(u[i], u[i + 2]);
+        t[i + 2] = _mm256_unpacklo_epi64(u[i + 1], u[i + 3]);
+        t[i + 3] = _mm256_unpackhi_epi64(u[i + 1], u[i + 3]);
+      }
+      std::int32_t* const lane = draws + static_cast<std::size_t>(8 * g) * perLane + d;
+      for (std::size_t m = 0; m < 4; ++m) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(lane + m * perLane),
+                            _mm256_permute2x128_si256(t[m], t[4 + m], 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(lane + (4 + m) * perLane),
+                            _mm256_permute2x128_si256(t[m], t[4 + m], 0x31));
+      }
+    }
+  }
+  return finishLanes(lanes, draws, perLane, d);
+}
+
+[[gnu::target("avx512f")]] std::uint64_t fillInLanes16(std::uint64_t state, std::int32_t* draws,
+                                                       std::size_t perLane,
+                                                       const ShiftXorGenerator::Jump& jump) {
+  LaneState<Lanes16, 16> lanes;
+  startLanes(lanes, state, jump);
+  // The transposition in four rounds, one per bit of a lane's and a draw's number: round k swaps
+  // bit k of the two between the rows i and i + 2^k (bit k of i clear), each new row taking half
+  // its words from either.
+  __m512i lower[4];
+  __m512i upper[4];
+  for (int k = 0; k < 4; ++k) {
+    const int h = 1 << k;
+    alignas(64) std::int32_t low[16];
+    alignas(64) std::int32_t high[16];
+    for (int c = 0; c < 16; ++c) {
+      const bool bit = (c & h) != 0;
+      low[c] = bit ? 16 + c - h : c;
+      high[c] = bit ? 16 + c : c + h;
+    }
+    lower[k] = _mm512_load_si512(low);
+    upper[k] = _mm512_load_si512(high);
+  }
+  std::size_t d = 0;
+  for (; d + 16 <= perLane; d += 16) {
+    Lanes16 rows[groups][16];
+    makeRows(lanes, rows);
+    for (int g = 0; g < groups; ++g) {
+      __m512i r[16];
+      for (int i = 0; i < 16; ++i) r[i] = (__m512i)rows[g][i];
+      for (int k = 0; k < 4; ++k) {
+        const int h = 1 << k;
+        for (int i = 0; i < 16; ++i) {
+          if ((i & h) != 0) continue;
+          const __m512i x = r[i];
+          const __m512i y = r[i + h];
+          r[i] = _mm512_permutex2var_epi32(x, lower[k], y);
+          r[i + h] = _mm512_permutex2var_epi32(x, upper[k], y);
+        }
+      }
+      std::int32_t* const lane = draws + static_cast<std::size_t>(16 * g) * perLane + d;
+      for (std::size_t j = 0; j < 16; ++j) _mm512_storeu_si512(lane + j * perLane, r[j]);
+    }
+  }
+  return finishLanes(lanes, draws, perLane, d);
+}
+#endif
+
 }  // namespace
+
+std::vector<DrawVariant> availableDrawVariants() {
+  std::vector<DrawVariant> variants{DrawVariant::plain};
+#if defined(__SSE2__)
+  variants.push_back(DrawVariant::sse2);
+#endif
+#if NBSIM_WIDE_DRAWS
+  if (__builtin_cpu_supports("avx2")) variants.push_back(DrawVariant::avx2);
+  if (__builtin_cpu_supports("avx512f")) variants.push_back(DrawVariant::avx512);
+#endif
+  return variants;
+}
+
+DrawVariant chosenDrawVariant() {
+  const std::vector<DrawVariant> variants = availableDrawVariants();
+  if (const char* asked = std::getenv("NBSIM_DRAW_VARIANT")) {
+    for (const DrawVariant variant : variants) {
+      if (std::strcmp(asked, drawVariantName(variant)) == 0) return variant;
+    }
+  }
+  return variants.back();
+}
+
+const char* drawVariantName(DrawVariant variant) {
+  switch (variant) {
+    case DrawVariant::plain:
+      return "plain";
+    case DrawVariant::sse2:
+      return "sse2";
+    case DrawVariant::avx2:
+      return "avx2";
+    case DrawVariant::avx512:
+      return "avx512";
+  }
+  return "?";
+}
+
+std::size_t drawLanes(DrawVariant variant) {
+  switch (variant) {
+    case DrawVariant::plain:
+      return 1;
+    case DrawVariant::sse2:
+      return 4 * groups;
+    case DrawVariant::avx2:
+      return 8 * groups;
+    case DrawVariant::avx512:
+      return 16 * groups;
+  }
+  return 1;
+}
 
 void ShiftXorGenerator::init(std::int32_t seed) {
   maskA_ = maskA;
@@ -93,51 +337,58 @@ std::uint64_t ShiftXorGenerator::Jump::apply(std::uint64_t state) const {
   return image;
 }
 
-void ShiftXorGenerator::fillInFourLanes(std::int32_t* draws, std::size_t perLane,
-                                        const Jump& jump) {
+void ShiftXorGenerator::fillInLanes(std::int32_t* draws, std::size_t perLane, const Jump& jump,
+                                    DrawVariant variant) {
+  std::uint64_t last = 0;
+  switch (variant) {
+    case DrawVariant::plain:
+      fill(draws, perLane);
+      return;
 #if defined(__SSE2__)
-  // Lane j starts j * perLane draws ahead of the generator.
-  std::uint64_t start[4] = {state(), 0, 0, 0};
-  for (int j = 1; j < 4; ++j) start[j] = jump.apply(start[j - 1]);
-  // Four generators side by side, one per lane of a vector of words.
-  using Lanes = std::uint32_t __attribute__((vector_size(16)));
-  const auto word = [&start](int j, int shift) {
-    return static_cast<std::uint32_t>(start[j] >> shift);
-  };
-  Lanes s1 = {word(0, 0), word(1, 0), word(2, 0), word(3, 0)};
-  Lanes s2 = {word(0, 32), word(1, 32), word(2, 32), word(3, 32)};
-  const Lanes a = {maskA, maskA, maskA, maskA};
-  const Lanes b = {maskB, maskB, maskB, maskB};
-  const auto next = [&s1, &s2, a, b] { return (__m128i)draw(s1, s2, a, b); };
-  std::int32_t* const lanes[4] = {draws, draws + perLane, draws + 2 * perLane, draws + 3 * perLane};
-  std::size_t d = 0;
-  // Four draws of each lane, turned from one vector per draw into one vector per lane.
-  for (; d + 4 <= perLane; d += 4) {
-    const __m128i r0 = next();
-    const __m128i r1 = next();
-    const __m128i r2 = next();
-    const __m128i r3 = next();
-    const __m128i low01 = _mm_unpacklo_epi32(r0, r1);   // lanes 0, 1 of draws 0, 1
-    const __m128i high01 = _mm_unpackhi_epi32(r0, r1);  // lanes 2, 3 of draws 0, 1
-    const __m128i low23 = _mm_unpacklo_epi32(r2, r3);
-    const __m128i high23 = _mm_unpackhi_epi32(r2, r3);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes[0] + d), _mm_unpacklo_epi64(low01, low23));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes[1] + d), _mm_unpackhi_epi64(low01, low23));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes[2] + d), _mm_unpacklo_epi64(high01, high23));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes[3] + d), _mm_unpackhi_epi64(high01, high23));
-  }
-  for (; d < perLane; ++d) {
-    alignas(16) std::int32_t row[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(row), next());
-    for (int j = 0; j < 4; ++j) lanes[j][d] = row[j];
+    case DrawVariant::sse2:
+      last = fillInLanes4(state(), draws, perLane, jump);
+      break;
+#endif
+#if NBSIM_WIDE_DRAWS
+    case DrawVariant::avx2:
+      last = fillInLanes8(state(), draws, perLane, jump);
+      break;
+    case DrawVariant::avx512:
+      last = fillInLanes16(state(), draws, perLane, jump);
+      break;
+#endif
+    default:
+      fill(draws, drawLanes(variant) * perLane);
+      return;
   }
   // The generator goes on from the end of the last lane.
-  s1_ = s1[3];
-  s2_ = s2[3];
-#else
-  (void)jump;
-  fill(draws, 4 * perLane);
-#endif
+  s1_ = static_cast<std::uint32_t>(last);
+  s2_ = static_cast<std::uint32_t>(last >> 32);
+}
+
+namespace {
+
+// The widest of `widest` and the narrower variants whose lanes split `count` draws into
+// stretches of at least sixteen; the plain generator when none does.
+DrawVariant variantFor(std::size_t count, DrawVariant widest) {
+  for (const DrawVariant variant : {DrawVariant::avx512, DrawVariant::avx2, DrawVariant::sse2}) {
+    const std::size_t lanes = drawLanes(variant);
+    if (variant <= widest && count % lanes == 0 && count >= 16 * lanes) return variant;
+  }
+  return DrawVariant::plain;
+}
+
+}  // namespace
+
+LaneFill::LaneFill(std::size_t count, DrawVariant widest)
+    : count_(count), variant_(variantFor(count, widest)), jump_(count / drawLanes(variant_)) {}
+
+void LaneFill::operator()(ShiftXorGenerator& generator, std::int32_t* draws) const {
+  if (variant_ == DrawVariant::plain) {
+    generator.fill(draws, count_);
+    return;
+  }
+  generator.fillInLanes(draws, count_ / drawLanes(variant_), jump_, variant_);
 }
 
 }  // namespace nbsim

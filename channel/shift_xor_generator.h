@@ -5,8 +5,26 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace nbsim {
+
+// How stretches of draws are made: by the plain generator, or by many generators side by side
+// in the words of 128-bit vectors (SSE2, every x86-64), 256-bit (AVX2) or 512-bit (AVX-512), the
+// last two chosen at run time where the processor has them. Every variant gives the same draws.
+enum class DrawVariant { plain, sse2, avx2, avx512 };
+
+// The variants this build can run on this processor, the fastest last.
+std::vector<DrawVariant> availableDrawVariants();
+
+// The variant stretches of draws take unless told otherwise: the fastest available, or the one
+// that NBSIM_DRAW_VARIANT names (plain, sse2, avx2 or avx512) when it is available.
+DrawVariant chosenDrawVariant();
+
+const char* drawVariantName(DrawVariant variant);
+
+// The stretches a variant makes side by side: 1, 16, 32 or 64 (four vectors at once).
+std::size_t drawLanes(DrawVariant variant);
 
 class ShiftXorGenerator {
  public:
@@ -42,10 +60,10 @@ class ShiftXorGenerator {
     s2_ = static_cast<std::uint32_t>(next >> 32);
   }
 
-  // The next 4 * perLane draws into draws[0 .. 4 * perLane - 1], as fill would give them:
-  // four stretches of perLane draws generated side by side, each lane started where the
-  // previous one ends by `jump`, which must be Jump(perLane).
-  void fillInFourLanes(std::int32_t* draws, std::size_t perLane, const Jump& jump);
+  // The next drawLanes(variant) * perLane draws into draws[0 ..], as fill would give them: as
+  // many stretches of perLane draws generated side by side, each lane started where the previous
+  // one ends by `jump`, which must be Jump(perLane); `variant` must be available.
+  void fillInLanes(std::int32_t* draws, std::size_t perLane, const Jump& jump, DrawVariant variant);
 
   // One draw; returns s2 / maskB as one double division, a value in [0, 1].
   double uniform() { return toUniform(nextInt()); }
@@ -64,6 +82,26 @@ class ShiftXorGenerator {
   std::uint32_t maskB_ = 0;
   std::uint32_t s1_ = 0;
   std::uint32_t s2_ = 0;
+};
+
+// Makes stretches of one length, `count` draws, as fill would, in as many lanes as the variant
+// has and the length divides into: the jump between the lanes is worked out once here.
+class LaneFill {
+ public:
+  explicit LaneFill(std::size_t count, DrawVariant widest = chosenDrawVariant());
+
+  // The next count() draws of `generator` into draws[0 .. count() - 1].
+  void operator()(ShiftXorGenerator& generator, std::int32_t* draws) const;
+
+  std::size_t count() const { return count_; }
+  // The variant taken: a narrower one than asked when the length does not divide into as many
+  // stretches of at least sixteen draws.
+  DrawVariant variant() const { return variant_; }
+
+ private:
+  std::size_t count_;
+  DrawVariant variant_;
+  ShiftXorGenerator::Jump jump_;  // the draws of one lane
 };
 
 }  // namespace nbsim

@@ -263,9 +263,9 @@ void FastPointSimulator::makeSlice(Round& round, std::int64_t slice) {
   }
   if (kept < size) {
     ShiftXorGenerator generator = round.generators[static_cast<std::size_t>(slice)];
-    if (kept == 0 && size % 4 == 0 && size >= 64) {
-      if (!quarterJump_) quarterJump_.emplace(static_cast<std::uint64_t>(size / 4));
-      generator.fillInFourLanes(draws, static_cast<std::size_t>(size / 4), *quarterJump_);
+    if (kept == 0) {
+      if (!sliceFill_) sliceFill_.emplace(static_cast<std::size_t>(size), cache_.drawVariant());
+      (*sliceFill_)(generator, draws);
     } else {
       generator.fill(draws + kept, static_cast<std::size_t>(size - kept));
     }

@@ -122,8 +122,8 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
   bool wide_;  // the processor compares draws with AVX2
   ErrorPatternDecoder decoder_;
   PointSplit split_;
-  std::optional<ShiftXorGenerator::Jump> sliceJump_;    // sliceDraws draws
-  std::optional<ShiftXorGenerator::Jump> quarterJump_;  // sliceDraws / 4 draws
+  std::optional<ShiftXorGenerator::Jump> sliceJump_;  // sliceDraws draws
+  std::optional<LaneFill> sliceFill_;                 // sliceDraws draws
   // A generator of the stream, and the draw where it stands.
   std::optional<ShiftXorGenerator> anchor_;
   std::int64_t anchorDraw_ = 0;

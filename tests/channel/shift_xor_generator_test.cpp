@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <random>
 #include <vector>
+
+#include "channel/draw_stream.h"
 
 namespace nbsim {
 namespace {
@@ -41,17 +45,47 @@ TEST(ShiftXorGeneratorSequence, FillGivesTheDrawsOfNextIntAndGoesOnFromThem) {
   EXPECT_EQ(draws, firstDraws(12345, 1000));
 }
 
-TEST(ShiftXorGeneratorSequence, FourLanesGiveTheDrawsOfNextIntAndGoOnFromThem) {
-  // Lanes of every length modulo 4, and a seed with bits above the 21 that s1 keeps.
-  for (const std::size_t perLane : {1, 2, 3, 4, 5, 7, 64, 1001}) {
-    const ShiftXorGenerator::Jump jump(perLane);
-    ShiftXorGenerator generator;
-    generator.init(-98765);
-    std::vector<std::int32_t> draws(8 * perLane + 10);
-    generator.fillInFourLanes(draws.data(), perLane, jump);
-    generator.fillInFourLanes(draws.data() + 4 * perLane, perLane, jump);
-    for (std::size_t d = 8 * perLane; d < draws.size(); ++d) draws[d] = generator.nextInt();
-    EXPECT_EQ(draws, firstDraws(-98765, static_cast<int>(draws.size()))) << perLane;
+TEST(ShiftXorGeneratorSequence, EveryDrawVariantGivesTheDrawsOfFill) {
+  // Random seeds, offsets into the stream and lengths (every length modulo the lanes), for the
+  // generator's lanes, a LaneFill, and the shared stream's chunks and a cursor's live draws
+  // beyond them.
+  std::mt19937_64 random(2026);
+  for (const DrawVariant variant : availableDrawVariants()) {
+    const std::size_t lanes = drawLanes(variant);
+    for (int trial = 0; trial < 40; ++trial) {
+      const auto seed = static_cast<std::int32_t>(random());
+      const std::size_t offset = random() % 300;
+      const std::size_t perLane = 1 + random() % (trial < 20 ? 40 : 300);
+      const std::size_t count = lanes * perLane;
+      ShiftXorGenerator plain;
+      plain.init(seed);
+      std::vector<std::int32_t> expected(offset + 2 * count + 3);
+      plain.fill(expected.data(), expected.size());
+      ShiftXorGenerator generator;
+      generator.init(seed);
+      std::vector<std::int32_t> draws(offset);
+      generator.fill(draws.data(), offset);
+      draws.resize(expected.size());
+      const ShiftXorGenerator::Jump jump(perLane);
+      generator.fillInLanes(draws.data() + offset, perLane, jump, variant);
+      const LaneFill fill(count, variant);
+      fill(generator, draws.data() + offset + count);
+      generator.fill(draws.data() + offset + 2 * count, 3);
+      ASSERT_EQ(draws, expected) << drawVariantName(variant) << ", perLane " << perLane
+                                 << ", offset " << offset;
+
+      const std::size_t chunkSize = 16 * lanes * (1 + random() % 3) + (trial % 2) * lanes;
+      DrawStreamCache cache(seed, chunkSize, 2, variant);
+      DrawCursor cursor(cache);
+      cursor.seek(static_cast<std::int64_t>(offset));
+      std::vector<std::int32_t> read(offset + 2 * chunkSize + 5000);
+      for (std::size_t d = offset; d < read.size(); ++d) read[d] = cursor.next();
+      expected.resize(read.size());
+      plain.init(seed);
+      plain.fill(expected.data(), expected.size());
+      std::fill(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(offset), 0);
+      ASSERT_EQ(read, expected) << drawVariantName(variant) << ", chunks of " << chunkSize;
+    }
   }
 }
 
