@@ -592,16 +592,15 @@ FastPointSimulator::StretchParse FastPointSimulator::makeStretch(float P0, std::
   round.firstDraw = firstDraw;
   round.slices = 1;
   // A block that starts in the stretch reads at most 2 S draws.
-  // Made in four lanes, each a quarter of the draws.
-  const std::int64_t lane = (std::max<std::int64_t>(draws, 1) + 2 * S + 2 + 3) / 4;
-  round.sliceDraws = 4 * lane;
+  // Made in as many lanes as the processor has: a whole number of 64 draws.
+  round.sliceDraws = (std::max<std::int64_t>(draws, 1) + 2 * S + 2 + 63) / 64 * 64;
   round.draws = stretchDraws_.reserve(static_cast<std::size_t>(round.sliceDraws));
   if (round.draws == nullptr) throw std::bad_alloc();
-  if (!stretchJump_ || stretchJump_->first != lane) {
-    stretchJump_.emplace(lane, ShiftXorGenerator::Jump(static_cast<std::uint64_t>(lane)));
+  if (!stretchFill_ || stretchFill_->count() != static_cast<std::size_t>(round.sliceDraws)) {
+    stretchFill_.emplace(static_cast<std::size_t>(round.sliceDraws), cache_.drawVariant());
   }
-  generatorAt(firstDraw).fillInFourLanes(round.draws, static_cast<std::size_t>(lane),
-                                         stretchJump_->second);
+  ShiftXorGenerator generator = generatorAt(firstDraw);
+  (*stretchFill_)(generator, round.draws);
   round.cut = std::max<std::int64_t>(draws, 1);  // the stretch's own draws
   StretchParse parse;
   for (std::int32_t start = 0; start < 2; ++start) {

@@ -133,7 +133,7 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
   // The stretch made last, and its draws.
   std::unique_ptr<Round> stretch_;
   StretchParse stretchParse_;
-  std::optional<std::pair<std::int64_t, ShiftXorGenerator::Jump>> stretchJump_;  // a lane's draws
+  std::optional<LaneFill> stretchFill_;
   DrawBuffer stretchDraws_;
 };
 
