@@ -32,14 +32,16 @@ void sendWords(MPI_Comm communicator, int rank, int tag, const std::vector<std::
 // The next message from `source` with `tag` (MPI_ANY_SOURCE, MPI_ANY_TAG for any), with its
 // status. Waits by probing with short sleeps, not by a blocking receive, whose busy polling would
 // take a core from the threads that simulate. Nothing when `wait` is false and none is there.
+// `pause` is the sleep between probes.
 bool receiveWords(MPI_Comm communicator, int source, int tag, bool wait,
-                  std::vector<std::int64_t>& words, MPI_Status& status) {
+                  std::vector<std::int64_t>& words, MPI_Status& status,
+                  std::chrono::microseconds pause = std::chrono::microseconds(200)) {
   for (;;) {
     int arrived = 0;
     MPI_Iprobe(source, tag, communicator, &arrived, &status);
     if (arrived != 0) break;
     if (!wait) return false;
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
+    std::this_thread::sleep_for(pause);
   }
   int count = 0;
   MPI_Get_count(&status, MPI_INT64_T, &count);
@@ -49,48 +51,61 @@ bool receiveWords(MPI_Comm communicator, int source, int tag, bool wait,
   return true;
 }
 
-std::vector<std::int64_t> receiveWords(MPI_Comm communicator, int source, int tag) {
+std::vector<std::int64_t> receiveWords(MPI_Comm communicator, int source, int tag,
+                                       std::chrono::microseconds pause) {
   std::vector<std::int64_t> words;
   MPI_Status status;
-  receiveWords(communicator, source, tag, true, words, status);
+  receiveWords(communicator, source, tag, true, words, status, pause);
   return words;
+}
+
+// A worker thread waits for its next work from rank 0: a shorter pause, since it has nothing
+// else to do.
+std::vector<std::int64_t> receiveWork(MPI_Comm communicator, std::int32_t thread) {
+  return receiveWords(communicator, 0, tagAssignBase + thread, std::chrono::microseconds(50));
 }
 
 std::int64_t bitsOf(float value) { return std::bit_cast<std::uint32_t>(value); }
 float floatOf(std::int64_t bits) { return std::bit_cast<float>(static_cast<std::uint32_t>(bits)); }
 
 // A stretch of a shared point, as `unit` gives it (see the header); false when this thread is
-// leaving: stopped by a signal of its own rank, not by rank 0, or out of memory.
+// leaving: stopped by a signal of its own rank, not by rank 0, or out of memory. Asks for the
+// thread's next work once its stretch's start is known (`requested`), so that the work is there
+// when the stretch is done.
 bool simulateStretch(MPI_Comm communicator, std::int32_t thread, FastPointSimulator& simulator,
                      const std::vector<std::int64_t>& unit, const StopRequest& stop,
-                     const std::atomic<bool>& cancelled,
-                     FastPointSimulator::StretchBlocks& blocks) {
+                     const std::atomic<bool>& cancelled, FastPointSimulator::StretchBlocks& blocks,
+                     bool& requested) {
   const std::int64_t index = unit[0];
-  std::int64_t start = unit[5];
-  std::int64_t symbol = unit[6];
+  const std::int64_t stretch = unit[2];
+  std::int64_t start = unit[6];
+  std::int64_t symbol = unit[7];
   try {
     const FastPointSimulator::StretchParse parse =
-        simulator.makeStretch(floatOf(unit[1]), unit[2], unit[3]);
+        simulator.makeStretch(floatOf(unit[1]), unit[3], unit[4]);
     // Rank 0 chains every stretch's parse; a thread that was not told where its stretch starts
     // waits for that.
     const bool told = start >= 0;
     sendWords(communicator, 0, tagParsed,
-              {thread, index, told ? 0 : 1, parse.symbols[0], parse.next[0], parse.symbols[1],
-               parse.next[1]});
+              {thread, index, stretch, told ? 0 : 1, parse.symbols[0], parse.next[0],
+               parse.symbols[1], parse.next[1]});
     if (!told) {
-      const std::vector<std::int64_t> aligned =
-          receiveWords(communicator, 0, tagAssignBase + thread);
+      const std::vector<std::int64_t> aligned = receiveWork(communicator, thread);
       if (aligned.size() != 2 || aligned[0] < 0) return true;  // not wanted any more
       start = aligned[0];
       symbol = aligned[1];
     }
-    simulator.decodeStretch(static_cast<std::int32_t>(start), symbol, unit[4], stop, blocks);
+    sendWords(communicator, 0, tagRequest, {thread});
+    requested = true;
+    simulator.decodeStretch(static_cast<std::int32_t>(start), symbol, unit[5], stop, blocks);
   } catch (const std::exception&) {
-    sendWords(communicator, 0, tagStretch, {thread, index, 0});
+    sendWords(communicator, 0, tagStretch, {thread, index, stretch, 0});
     return false;
   }
-  std::vector<std::int64_t> words{thread, index, blocks.givenUp ? 0 : 1, blocks.nextDraw,
-                                  static_cast<std::int64_t>(blocks.wrongBlocks.size())};
+  std::vector<std::int64_t> words{
+      thread,          index,
+      stretch,         blocks.givenUp ? 0 : 1,
+      blocks.nextDraw, static_cast<std::int64_t>(blocks.wrongBlocks.size())};
   for (const auto& [block, wrong] : blocks.wrongBlocks) {
     words.push_back(block);
     words.push_back(wrong);
@@ -99,6 +114,16 @@ bool simulateStretch(MPI_Comm communicator, std::int32_t thread, FastPointSimula
   words.insert(words.end(), point.begin(), point.end());
   sendWords(communicator, 0, tagStretch, words);
   return !blocks.givenUp || cancelled.load();
+}
+
+// Gives work that a leaving thread was assigned back to rank 0, unstarted.
+void giveBack(MPI_Comm communicator, std::int32_t thread,
+              const std::vector<std::int64_t>& assigned) {
+  if (assigned.size() == 8) {
+    sendWords(communicator, 0, tagStretch, {thread, assigned[0], assigned[2], 0});
+  } else if (assigned.size() == 2 && assigned[0] >= 0) {
+    sendWords(communicator, 0, tagResult, {thread, assigned[0], 0});
+  }
 }
 
 // One worker thread: asks rank 0 for work, does it and sends the result back, until rank 0 has
@@ -110,18 +135,23 @@ void simulatePoints(MPI_Comm communicator, std::int32_t thread, PointSimulator& 
   auto* const stretches = dynamic_cast<FastPointSimulator*>(&simulator);
   FastPointSimulator::StretchBlocks blocks;
   PointResult result;
+  bool requested = false;
+  const auto leave = [&] {
+    if (requested) giveBack(communicator, thread, receiveWork(communicator, thread));
+    sendWords(communicator, 0, tagGone, {thread});
+  };
   for (;;) {
-    sendWords(communicator, 0, tagRequest, {thread});
-    const std::vector<std::int64_t> assigned =
-        receiveWords(communicator, 0, tagAssignBase + thread);
-    if (assigned.size() == 7) {
+    if (!requested) sendWords(communicator, 0, tagRequest, {thread});
+    requested = false;
+    const std::vector<std::int64_t> assigned = receiveWork(communicator, thread);
+    if (assigned.size() == 8) {
       if (stretches == nullptr) {
-        sendWords(communicator, 0, tagStretch, {thread, assigned[0], 0});  // cannot: given back
+        giveBack(communicator, thread, assigned);  // cannot: this rank has no fast path
       } else if (simulateStretch(communicator, thread, *stretches, assigned, stop, cancelled,
-                                 blocks)) {
+                                 blocks, requested)) {
         continue;
       }
-      sendWords(communicator, 0, tagGone, {thread});
+      leave();
       return;
     }
     if (assigned.size() != 2 || assigned[0] < 0) return;
@@ -151,7 +181,7 @@ void simulatePoints(MPI_Comm communicator, std::int32_t thread, PointSimulator& 
     // Stopped by a signal of this rank's own, not by rank 0: this thread is done.
     leaving = leaving || (status == 0 && !cancelled.load() && !slot.handingOver());
     if (leaving) {
-      sendWords(communicator, 0, tagGone, {thread});
+      leave();
       return;
     }
   }
@@ -303,7 +333,7 @@ MpiScheduler::~MpiScheduler() {
       sendWords(communicator_, status.MPI_SOURCE, tagAssignBase + static_cast<int>(words[0]),
                 {-1, 0});
       ++ended_;
-    } else if (status.MPI_TAG == tagParsed && words.size() >= 3 && words[2] == 1) {
+    } else if (status.MPI_TAG == tagParsed && words.size() >= 4 && words[3] == 1) {
       sendWords(communicator_, status.MPI_SOURCE, tagAssignBase + static_cast<int>(words[0]),
                 {-1, 0});
     } else if (status.MPI_TAG == tagGone) {
@@ -329,7 +359,10 @@ Scheduler::Take MpiScheduler::take(std::int64_t index, PointResult& result) {
     }
     // The stop request is looked at between messages: a signal to this rank alone must not
     // wait for the next result of a long point.
-    if (!serve(false)) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    if (!serve(false)) {
+      assign();  // a hand-over asked for may be due again
+      std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
   }
 }
 
@@ -370,9 +403,9 @@ bool MpiScheduler::serve(bool wait) {
       }
       running_.erase(running);
     }
-  } else if (status.MPI_TAG == tagParsed && words.size() == 7) {
+  } else if (status.MPI_TAG == tagParsed && words.size() == 8) {
     parsed(worker, words);
-  } else if (status.MPI_TAG == tagStretch && words.size() >= 3) {
+  } else if (status.MPI_TAG == tagStretch && words.size() >= 4) {
     decoded(worker, words);
   } else if (status.MPI_TAG == tagGone) {
     ++ended_;
@@ -425,8 +458,11 @@ void MpiScheduler::assign() {
       if (!sharing_) return;
       Running* earliest = nullptr;
       std::int64_t earliestIndex = 0;
+      // A request can reach a rank before its thread has started the point, and then does
+      // nothing: it is sent again after a while.
+      const auto now = std::chrono::steady_clock::now();
       for (auto& [index, running] : running_) {
-        if (running.handingOver) return;
+        if (running.handingOver && now - running.askedAt < std::chrono::milliseconds(20)) return;
         if (!earliest) {
           earliest = &running;
           earliestIndex = index;
@@ -434,6 +470,7 @@ void MpiScheduler::assign() {
       }
       if (!earliest) return;
       earliest->handingOver = true;
+      earliest->askedAt = now;
       sendWords(communicator_, earliest->owner.rank, tagHandOver,
                 {earliest->owner.thread, earliestIndex});
       return;
@@ -443,7 +480,7 @@ void MpiScheduler::assign() {
 }
 
 void MpiScheduler::send(const Worker& worker, std::int64_t index, float P0) {
-  running_[index] = Running{P0, worker};
+  running_[index] = Running{P0, worker, false, {}};
   sendWords(communicator_, worker.rank, tagAssignBase + worker.thread, {index, bitsOf(P0)});
 }
 
@@ -510,34 +547,27 @@ bool MpiScheduler::assignStretch(const Worker& worker, bool urgentOnly) {
 
 void MpiScheduler::sendStretch(const Worker& worker, std::int64_t index, Shared& point,
                                std::int64_t stretch, std::int64_t blockLimit) {
-  stretchOf_[worker] = {index, stretch};
   std::int64_t start = -1;
   std::int64_t symbol = -1;
   if (stretch < static_cast<std::int64_t>(point.aligned.size())) {
     std::tie(start, symbol) = point.aligned[static_cast<std::size_t>(stretch)];
   }
   sendWords(communicator_, worker.rank, tagAssignBase + worker.thread,
-            {index, bitsOf(point.P0), point.firstDraw + stretch * stretchDraws_, stretchDraws_,
-             blockLimit, start, symbol});
+            {index, bitsOf(point.P0), stretch, point.firstDraw + stretch * stretchDraws_,
+             stretchDraws_, blockLimit, start, symbol});
 }
 
 void MpiScheduler::parsed(const Worker& worker, const std::vector<std::int64_t>& words) {
-  const bool waits = words[2] == 1;
-  const auto unit = stretchOf_.find(worker);
-  const auto point = unit == stretchOf_.end() || unit->second.first != words[1]
-                         ? shared_.end()
-                         : shared_.find(words[1]);
+  const std::int64_t stretch = words[2];
+  const bool waits = words[3] == 1;
+  const auto point = shared_.find(words[1]);
   if (point == shared_.end() || point->second.lastStretch >= 0) {
     // Not wanted any more: the point is over, or ends in an earlier stretch (whose own thread,
     // told where it starts, does not wait).
-    if (waits) {
-      sendWords(communicator_, worker.rank, tagAssignBase + worker.thread, {-1, 0});
-      if (point != shared_.end()) stretchOf_.erase(unit);
-    }
+    if (waits) sendWords(communicator_, worker.rank, tagAssignBase + worker.thread, {-1, 0});
     return;
   }
-  const std::int64_t stretch = unit->second.second;
-  point->second.parsed[stretch] = Parse{{words[3], words[5]}, {words[4], words[6]}};
+  point->second.parsed[stretch] = Parse{{words[4], words[6]}, {words[5], words[7]}};
   if (waits) point->second.waiting[stretch] = worker;
   align(point->second);
 }
@@ -564,14 +594,12 @@ void MpiScheduler::align(Shared& point) {
 }
 
 void MpiScheduler::decoded(const Worker& worker, const std::vector<std::int64_t>& words) {
-  const auto unit = stretchOf_.find(worker);
-  if (unit == stretchOf_.end() || unit->second.first != words[1]) return;
-  const auto [index, stretch] = unit->second;
-  stretchOf_.erase(unit);
+  const std::int64_t index = words[1];
+  const std::int64_t stretch = words[2];
   const auto found = shared_.find(index);
   if (found == shared_.end()) return;
   Shared& point = found->second;
-  if (words[2] != 1) {
+  if (words[3] != 1) {
     // Given up: handed out again. The threads waiting for the start of a later stretch wait for
     // this one's parse, when it has none yet; they drop theirs, to take this one first.
     if (stretch == point.lastStretch) {
@@ -584,25 +612,24 @@ void MpiScheduler::decoded(const Worker& worker, const std::vector<std::int64_t>
            waiting = point.waiting.erase(waiting)) {
         sendWords(communicator_, waiting->second.rank, tagAssignBase + waiting->second.thread,
                   {-1, 0});
-        stretchOf_.erase(waiting->second);
         point.again.insert(waiting->first);
       }
     }
     return;
   }
   Decoded stretchBlocks;
-  stretchBlocks.nextDraw = words.size() > 3 ? words[3] : 0;
+  stretchBlocks.nextDraw = words.size() > 4 ? words[4] : 0;
   const std::size_t pairs =
-      words.size() > 4 ? static_cast<std::size_t>(std::max<std::int64_t>(words[4], 0)) : 0;
-  if (words.size() < 5 + 2 * pairs ||
-      !decodePoint(words.data() + 5 + 2 * pairs, words.size() - 5 - 2 * pairs,
+      words.size() > 5 ? static_cast<std::size_t>(std::max<std::int64_t>(words[5], 0)) : 0;
+  if (words.size() < 6 + 2 * pairs ||
+      !decodePoint(words.data() + 6 + 2 * pairs, words.size() - 6 - 2 * pairs,
                    stretchBlocks.blocks)) {
     throw std::runtime_error("rank " + std::to_string(worker.rank) +
                              " sent a stretch that cannot be read");
   }
   for (std::size_t k = 0; k < pairs; ++k) {
-    stretchBlocks.wrongBlocks.emplace_back(words[5 + 2 * k],
-                                           static_cast<std::int32_t>(words[6 + 2 * k]));
+    stretchBlocks.wrongBlocks.emplace_back(words[6 + 2 * k],
+                                           static_cast<std::int32_t>(words[7 + 2 * k]));
   }
   point.decoded[stretch] = std::move(stretchBlocks);
   commit(index);
@@ -611,7 +638,6 @@ void MpiScheduler::decoded(const Worker& worker, const std::vector<std::int64_t>
 void MpiScheduler::dropWaiting(Shared& point) {
   for (const auto& [stretch, worker] : point.waiting) {
     sendWords(communicator_, worker.rank, tagAssignBase + worker.thread, {-1, 0});
-    stretchOf_.erase(worker);
   }
   point.waiting.clear();
 }
@@ -668,7 +694,8 @@ void MpiScheduler::commit(std::int64_t index) {
 }
 
 void runMpiWorker(MPI_Comm communicator, std::int32_t threads, const std::atomic<int>* interrupt) {
-  const std::vector<std::int64_t> start = receiveWords(communicator, 0, tagStart);
+  const std::vector<std::int64_t> start =
+      receiveWords(communicator, 0, tagStart, std::chrono::microseconds(200));
   if (start.empty() || start[0] != 1) return;
   CodeDescription code;
   RunParameters parameters;

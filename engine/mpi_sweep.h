@@ -18,13 +18,15 @@
 //   worker rank -> rank 0, once:    hello: its thread count, and 1 when its points can be shared
 //   worker thread -> rank 0:        request: the thread's number
 //   rank 0 -> worker thread:        assign: point index and P0's bits, or -1 (no more work); or a
-//                                   stretch: index, P0's bits, first draw, draws, block limit,
-//                                   then its first symbol's start and number (-1: not known yet)
-//   worker thread -> rank 0:        parsed: thread, index, symbols and next from either start
+//                                   stretch: index, P0's bits, stretch, first draw, draws, block
+//                                   limit, its first symbol's start and number (-1: not known)
+//   worker thread -> rank 0:        parsed: thread, index, stretch, 1 if it waits for the start,
+//                                   symbols and next from either start
 //   rank 0 -> worker thread:        aligned: the first symbol's start and number, or -1 (drop it)
-//   worker thread -> rank 0:        stretch: thread, index, 1 (or 0: given up), next draw, the
-//                                   blocks in error (count, then block and wrong symbols each),
-//                                   the counts as a point's
+//   worker thread -> rank 0:        stretch: thread, index, stretch, 1 (or 0: given up), next
+//                                   draw, the blocks in error (count, then block and wrong
+//                                   symbols each), the counts as a point's
+// A thread asks for its next work as soon as it knows where its stretch starts.
 //   worker thread -> rank 0:        result: thread, index, 1 complete (and the point's counts),
 //                                   0 stopped, or 2 handed over (the next draw and the counts)
 //   rank 0 -> worker rank:          hand over: the thread and its point's index
@@ -35,6 +37,7 @@
 #include <mpi.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -95,6 +98,7 @@ class MpiScheduler : public Scheduler {
     float P0;
     Worker owner;
     bool handingOver = false;
+    std::chrono::steady_clock::time_point askedAt;  // when the hand-over was asked for
   };
   // What a stretch's thread sent of it.
   struct Parse {
@@ -177,7 +181,6 @@ class MpiScheduler : public Scheduler {
   std::map<std::int64_t, Running> running_;  // points handed out whole and not yet back
   std::map<std::int64_t, float> again_;      // points whose thread stopped: to hand out again
   std::map<std::int64_t, Shared> shared_;    // points shared in stretches
-  std::map<Worker, std::pair<std::int64_t, std::int64_t>> stretchOf_;  // point, stretch
   std::map<std::int64_t, PointResult> finished_;
 };
 
