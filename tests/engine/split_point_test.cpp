@@ -1,7 +1,7 @@
 // One point shared by several threads, in rounds of tiny slices: the counts, the statistics and
 // the symbol error rate of the point on one thread, wherever the stopping rule falls, also where
 // no draw of a slice lies above the corruption bound (P0 of 1), for L = 1, and from the state of
-// a point cut after any block.
+// a point cut after any block; and in stretches parsed apart, as the ranks of a cluster share it.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -150,6 +150,53 @@ TEST(SplitPoint, StopsAnywhereAndGoesOnFromTheStateItKept) {
     ASSERT_EQ(result.counters, alone.counters);
     ASSERT_EQ(result.stats, alone.stats);
     ASSERT_EQ(result.ser, alone.ser);
+  }
+}
+
+// A point as the ranks of a cluster share it: stretches of random sizes, each parsed on its own
+// from its first draw and the one after, chained in order to find where each one's first symbol
+// starts, then decoded. Without a block-error limit, their blocks together are the point's.
+TEST(SplitPoint, StretchesParsedApartAndChainedGiveThePointsBlocks) {
+  std::mt19937_64 random(31);
+  for (int n = 0; n < 150; ++n) {
+    testing::RandomPoint point = testing::randomPoint(random);
+    point.parameters.minBlockErr = 1 << 30;
+    const PointResult alone = testing::fastPoint(point);
+    const NonBinaryCodec codec(point.code, point.parameters.Q, point.parameters.itert);
+    DrawStreamCache cache(point.seed, point.chunkSize, point.chunkCount);
+    FastPointSimulator simulator(codec, {point.parameters.volume, point.parameters.minBlockErr},
+                                 cache);
+    const std::int64_t S = static_cast<std::int64_t>(codec.nk() + codec.nr()) * codec.blockLength();
+    const std::int64_t blockLimit = (static_cast<std::int64_t>(point.parameters.volume) +
+                                     codec.nk() * codec.blockLength() - 1) /
+                                    (codec.nk() * codec.blockLength());
+    const std::int64_t draws = 1 + static_cast<std::int64_t>(random() % 3000);
+    SCOPED_TRACE("case " + std::to_string(n) + ", stretches of " + std::to_string(draws) +
+                 " draws: " + point.describe());
+    PointResult shared;
+    shared.stats.reset(codec.itert());
+    std::int64_t start = 0;
+    std::int64_t symbol = 0;
+    FastPointSimulator::StretchBlocks blocks;
+    for (std::int64_t stretch = 0; symbol < blockLimit * S; ++stretch) {
+      const FastPointSimulator::StretchParse parse =
+          simulator.makeStretch(point.P0, stretch * draws, draws);
+      simulator.decodeStretch(static_cast<std::int32_t>(start), symbol, blockLimit, {}, blocks);
+      for (std::size_t k = 0; k < shared.stats.errors.size(); ++k) {
+        shared.stats.errors[k] += blocks.result.stats.errors[k];
+      }
+      shared.stats.decodedSymbols += blocks.result.stats.decodedSymbols;
+      shared.counters.blocks += blocks.result.counters.blocks;
+      shared.counters.blockErrors += blocks.result.counters.blockErrors;
+      shared.counters.infoSymbols += blocks.result.counters.infoSymbols;
+      shared.counters.symbolErrors += blocks.result.counters.symbolErrors;
+      shared.counters.squaredSymbolErrors += blocks.result.counters.squaredSymbolErrors;
+      symbol += parse.symbols[start];
+      start = parse.next[start] - draws;
+      ASSERT_TRUE(start == 0 || start == 1);
+    }
+    ASSERT_EQ(shared.counters, alone.counters);
+    ASSERT_EQ(shared.stats, alone.stats);
   }
 }
 
