@@ -115,6 +115,8 @@ FastPointSimulator::FastPointSimulator(const NonBinaryCodec& codec, const PointL
   split_.roundSlices = std::max<std::int64_t>(split_.roundSlices, 1);
 }
 
+FastPointSimulator::~FastPointSimulator() = default;
+
 std::int64_t FastPointSimulator::decodeNext(IterationStats& stats) {
   const std::int32_t L = decoder_.blockLength();
   decoder_.startBlock();
@@ -581,32 +583,32 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
 
 FastPointSimulator::StretchParse FastPointSimulator::makeStretch(float P0, std::int64_t firstDraw,
                                                                  std::int64_t draws) {
-  // The draws are parsed a window at a time, which the cache holds, and made again for the
-  // blocks: cheaper than keeping a stretch of millions of draws.
-  constexpr std::int64_t window = 16384;
-  std::int32_t* const buffer = stretchDraws_.reserve(static_cast<std::size_t>(window));
-  if (buffer == nullptr) throw std::bad_alloc();
-  if (!stretchFill_) stretchFill_.emplace(static_cast<std::size_t>(window), cache_.drawVariant());
-  const std::int32_t bound = corruptionBound(P0);
-  const std::int64_t count = std::max<std::int64_t>(draws, 1);
-  ShiftXorGenerator generator = generatorAt(firstDraw);
-  StretchParse parse;
-  parse.next[1] = 1;
-  for (std::int64_t first = 0; first < count; first += window) {
-    (*stretchFill_)(generator, buffer);
-    const std::int64_t end = std::min(first + window, count);
-    for (std::int32_t start = 0; start < 2; ++start) {
-      if (parse.next[start] >= end) continue;
-      const SymbolParse parsed =
-          parseSymbols(buffer, parse.next[start] - first, end - first, bound, wide_);
-      parse.symbols[start] += parsed.symbols;
-      parse.next[start] = first + parsed.next;
-    }
+  if (!stretch_) stretch_ = std::make_unique<Round>();
+  Round& round = *stretch_;
+  const std::int64_t S = static_cast<std::int64_t>(nk_ + nr_) * decoder_.blockLength();
+  round.P0 = P0;
+  round.bound = corruptionBound(P0);
+  round.symbolsPerBlock = S;
+  round.firstDraw = firstDraw;
+  round.slices = 1;
+  // A block that starts in the stretch reads at most 2 S draws.
+  // Made in as many lanes as the processor has: a whole number of 64 draws.
+  round.sliceDraws = (std::max<std::int64_t>(draws, 1) + 2 * S + 2 + 63) / 64 * 64;
+  round.draws = stretchDraws_.reserve(static_cast<std::size_t>(round.sliceDraws));
+  if (round.draws == nullptr) throw std::bad_alloc();
+  if (!stretchFill_ || stretchFill_->count() != static_cast<std::size_t>(round.sliceDraws)) {
+    stretchFill_.emplace(static_cast<std::size_t>(round.sliceDraws), cache_.drawVariant());
   }
-  anchorDraw_ = firstDraw + (count + window - 1) / window * window;
-  anchor_ = generator;
-  stretchP0_ = P0;
-  stretchFirstDraw_ = firstDraw;
+  ShiftXorGenerator generator = generatorAt(firstDraw);
+  (*stretchFill_)(generator, round.draws);
+  round.cut = std::max<std::int64_t>(draws, 1);  // the stretch's own draws
+  StretchParse parse;
+  for (std::int32_t start = 0; start < 2; ++start) {
+    const SymbolParse parsed = parseSymbols(round.draws, start, round.cut, round.bound, wide_);
+    parse.symbols[start] = parsed.symbols;
+    parse.next[start] = parsed.next;
+  }
+  round.regions.assign(1, Region{});
   stretchParse_ = parse;
   return parse;
 }
@@ -614,32 +616,32 @@ FastPointSimulator::StretchParse FastPointSimulator::makeStretch(float P0, std::
 void FastPointSimulator::decodeStretch(std::int32_t start, std::int64_t symbol,
                                        std::int64_t blockLimit, const StopRequest& stop,
                                        StretchBlocks& blocks) {
-  const std::int64_t S = static_cast<std::int64_t>(nk_ + nr_) * decoder_.blockLength();
-  const std::int64_t endSymbol = symbol + stretchParse_.symbols[start == 0 ? 0 : 1];
+  Round& round = *stretch_;
+  Region& region = round.regions[0];
+  region.start = start;
+  region.symbol = symbol;
+  region.endSymbol = symbol + stretchParse_.symbols[start == 0 ? 0 : 1];
+  round.blockLimit = blockLimit;
+  round.stop = stop.forDecoder();
+  decodeRegion(round, region);
   PointResult& result = blocks.result;
-  result.P0 = stretchP0_;
+  result.P0 = round.P0;
   result.counters = PointCounters{};
+  result.counters.blocks = region.blocks;
+  result.counters.blockErrors = region.blockErrors;
+  result.counters.infoSymbols = region.blocks * nk_ * decoder_.blockLength();
+  result.counters.symbolErrors = region.symbolErrors;
+  result.counters.squaredSymbolErrors = region.squaredSymbolErrors;
   result.ser = 0;
-  result.stats.reset(itert_);
+  result.stats = region.stats;
   blocks.wrongBlocks.clear();
-  blocks.givenUp = false;
-  blocks.nextDraw = stretchFirstDraw_ + start;
-  // The blocks that start in the stretch.
-  std::int64_t block = (symbol + S - 1) / S;
-  if (block * S >= endSymbol || block >= blockLimit) return;
-  source_.startPoint(stretchP0_, stretchFirstDraw_ + start);
-  source_.skip(block * S - symbol);
-  decoder_.watch(stop.forDecoder());
-  for (std::int64_t number = 0; block * S < endSymbol && block < blockLimit; ++block, ++number) {
-    const std::int64_t wrong = stop.raised() ? -1 : decodeNext(result.stats);
-    if (wrong < 0) {
-      blocks.givenUp = true;
-      return;
+  for (std::size_t b = 0; b < region.wrong.size(); ++b) {
+    if (region.wrong[b] > 0) {
+      blocks.wrongBlocks.emplace_back(static_cast<std::int64_t>(b), region.wrong[b]);
     }
-    addBlock(result.counters, static_cast<std::int64_t>(nk_) * decoder_.blockLength(), wrong);
-    if (wrong > 0) blocks.wrongBlocks.emplace_back(number, static_cast<std::int32_t>(wrong));
   }
-  blocks.nextDraw = source_.position();
+  blocks.nextDraw = region.blocks > 0 ? region.nextDraw : round.firstDraw + start;
+  blocks.givenUp = region.givenUp;
 }
 
 }  // namespace nbsim

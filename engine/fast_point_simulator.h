@@ -47,6 +47,7 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
   // the decoder's code, one of availableDecoderVariants().
   FastPointSimulator(const NonBinaryCodec& codec, const PointLimits& limits, DrawStreamCache& cache,
                      DecoderVariant variant = chosenDecoderVariant(), const PointSplit& split = {});
+  ~FastPointSimulator() override;
 
   using PointSimulator::simulate;
   bool simulate(float P0, PointResult& result, const StopRequest& stop = {},
@@ -56,16 +57,16 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
                       PointProgress* progress, const PointState* from = nullptr) override;
 
   // A stretch of a point's draws on its own, for points shared by processes that do not share
-  // memory. makeStretch makes draws [firstDraw, firstDraw + draws) of the stream at P0 and
-  // parses them from their first draw and from the one after: the point's symbols start at one of
-  // the two, and `symbols` and `next` (from the stretch's first draw) tell for each where the
-  // symbols that start in the stretch go.
+  // memory. makeStretch makes draws [firstDraw, firstDraw + draws) of the stream at P0, and the
+  // few after them that its last blocks read, and parses them from their first draw and from the
+  // one after: the point's symbols start at one of the two, and `symbols` and `next` (from the
+  // stretch's first draw) tell for each where the symbols that start in the stretch go.
   struct StretchParse {
     std::int64_t symbols[2] = {0, 0};
     std::int64_t next[2] = {0, 0};
   };
   StretchParse makeStretch(float P0, std::int64_t firstDraw, std::int64_t draws);
-  // The blocks of the stretch parsed last: those whose first symbol starts in it, when the symbol
+  // The blocks of the stretch made last: those whose first symbol starts in it, when the symbol
   // numbered `symbol` starts at its draw `start` (0 or 1) and blocks start at the multiples of
   // the symbols per block, below block `blockLimit`.
   struct StretchBlocks {
@@ -129,9 +130,8 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
   RoundTimes roundTimes_;
   // The draws of a shared point's rounds, while it runs: one round's and the other's.
   DrawBuffer roundDraws_[2];
-  // The stretch parsed last, and a window of its draws.
-  float stretchP0_ = 0.0f;
-  std::int64_t stretchFirstDraw_ = 0;
+  // The stretch made last, and its draws.
+  std::unique_ptr<Round> stretch_;
   StretchParse stretchParse_;
   std::optional<LaneFill> stretchFill_;
   DrawBuffer stretchDraws_;

@@ -62,7 +62,7 @@ std::vector<std::int64_t> receiveWords(MPI_Comm communicator, int source, int ta
 // A worker thread waits for its next work from rank 0: a shorter pause, since it has nothing
 // else to do.
 std::vector<std::int64_t> receiveWork(MPI_Comm communicator, std::int32_t thread) {
-  return receiveWords(communicator, 0, tagAssignBase + thread, std::chrono::microseconds(50));
+  return receiveWords(communicator, 0, tagAssignBase + thread, std::chrono::microseconds(20));
 }
 
 std::int64_t bitsOf(float value) { return std::bit_cast<std::uint32_t>(value); }
@@ -361,7 +361,7 @@ Scheduler::Take MpiScheduler::take(std::int64_t index, PointResult& result) {
     // wait for the next result of a long point.
     if (!serve(false)) {
       assign();  // a hand-over asked for may be due again
-      std::this_thread::sleep_for(std::chrono::microseconds(50));
+      std::this_thread::sleep_for(std::chrono::microseconds(20));
     }
   }
 }
