@@ -420,7 +420,8 @@ void MpiScheduler::assign() {
   const std::int64_t window =
       ThreadScheduler::pointsPerThreadAhead * std::max<std::int64_t>(threads_, 1);
   // The points that a resumed run has done already are not simulated again; one cut in the
-  // middle starts again from its first block on the rank that gets it.
+  // middle goes on from its state in stretches (from its first block, where points cannot be
+  // shared).
   const auto passDone = [&] {
     for (const PointState* known = points_.state(started_);
          more_ && started_ - taken_ < window && known && known->done;
