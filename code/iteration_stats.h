@@ -19,6 +19,14 @@ struct IterationStats {
     decodedSymbols = 0;
   }
 
+  // Adds the counts of `more`, kept for as many iterations.
+  void add(const IterationStats& more) {
+    for (std::size_t k = 0; k < errors.size() && k < more.errors.size(); ++k) {
+      errors[k] += more.errors[k];
+    }
+    decodedSymbols += more.decodedSymbols;
+  }
+
   // errorRate[k] = errors[k] / decodedSymbols, divided in double and rounded to float (0/0 is
   // not a number when no block was decoded).
   std::vector<float> errorRates() const {

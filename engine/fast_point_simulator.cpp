@@ -11,14 +11,6 @@ namespace nbsim {
 
 namespace {
 
-// Adds the counts of `more` to `stats`, kept for as many iterations.
-void addStats(IterationStats& stats, const IterationStats& more) {
-  for (std::size_t k = 0; k < stats.errors.size() && k < more.errors.size(); ++k) {
-    stats.errors[k] += more.errors[k];
-  }
-  stats.decodedSymbols += more.decodedSymbols;
-}
-
 // Adds one block with `wrong` wrongly decoded information symbols, as runBlocks does.
 void addBlock(PointCounters& counters, std::int64_t symbolsPerBlock, std::int64_t wrong) {
   counters.infoSymbols += symbolsPerBlock;
@@ -539,7 +531,7 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
         counters.infoSymbols += region.blocks * infoPerBlock;
         counters.symbolErrors += region.symbolErrors;
         counters.squaredSymbolErrors += region.squaredSymbolErrors;
-        addStats(result.stats, region.stats);
+        result.stats.add(region.stats);
         committed += region.blocks;
         committedDraws = region.nextDraw - nextDraw;
         blockDraw = region.nextDraw;
@@ -549,7 +541,7 @@ bool FastPointSimulator::simulateInRounds(PointShare& share, float P0, std::int6
           addBlock(counters, infoPerBlock, region.wrong[static_cast<std::size_t>(taken++)]);
         }
         if (taken == region.blocks) {
-          addStats(result.stats, region.stats);
+          result.stats.add(region.stats);
         } else {
           // The point ends within the region: its statistics end there too.
           source_.startPoint(P0);
@@ -591,8 +583,8 @@ FastPointSimulator::StretchParse FastPointSimulator::makeStretch(float P0, std::
   round.symbolsPerBlock = S;
   round.firstDraw = firstDraw;
   round.slices = 1;
-  // A block that starts in the stretch reads at most 2 S draws.
-  // Made in as many lanes as the processor has: a whole number of 64 draws.
+  // A block that starts in the stretch reads at most 2 S draws past it; the draws are made in as
+  // many lanes as the processor has, a whole number of 64.
   round.sliceDraws = (std::max<std::int64_t>(draws, 1) + 2 * S + 2 + 63) / 64 * 64;
   round.draws = stretchDraws_.reserve(static_cast<std::size_t>(round.sliceDraws));
   if (round.draws == nullptr) throw std::bad_alloc();

@@ -154,7 +154,10 @@ void simulatePoints(MPI_Comm communicator, std::int32_t thread, PointSimulator& 
       leave();
       return;
     }
-    if (assigned.size() != 2 || assigned[0] < 0) return;
+    if (assigned.size() != 2 || assigned[0] < 0) {
+      sendWords(communicator, 0, tagGone, {thread});  // no more work
+      return;
+    }
     const std::int64_t index = assigned[0];
     slot.start(index, floatOf(assigned[1]), 0);
     std::int64_t status = 0;  // stopped
@@ -185,14 +188,6 @@ void simulatePoints(MPI_Comm communicator, std::int32_t thread, PointSimulator& 
       return;
     }
   }
-}
-
-// Adds the counts of `more` to `stats`, kept for as many iterations.
-void addStats(IterationStats& stats, const IterationStats& more) {
-  for (std::size_t k = 0; k < stats.errors.size() && k < more.errors.size(); ++k) {
-    stats.errors[k] += more.errors[k];
-  }
-  stats.decodedSymbols += more.decodedSymbols;
 }
 
 }  // namespace
@@ -311,7 +306,6 @@ MpiScheduler::~MpiScheduler() {
   for (std::int32_t rank = 1; rank < ranks_; ++rank) sendWords(communicator_, rank, tagCancel, {});
   for (const Worker& worker : idle_) {
     sendWords(communicator_, worker.rank, tagAssignBase + worker.thread, {-1, 0});
-    ++ended_;
   }
   idle_.clear();
   for (auto& [index, point] : shared_) {
@@ -319,9 +313,10 @@ MpiScheduler::~MpiScheduler() {
       sendWords(communicator_, worker.rank, tagAssignBase + worker.thread, {-1, 0});
     }
   }
-  // Every thread either asks once more (and is told that no work is left) or says it is gone;
-  // results that come back now are of no use, and threads waiting for a stretch's start are
-  // told to drop it.
+  // Every thread is told that no work is left when it asks, and says it is gone as it ends,
+  // after everything else it sends: so every message is received before this returns (a large
+  // one waits for its receiver). Results that come back now are of no use, and threads waiting
+  // for a stretch's start are told to drop it.
   std::vector<std::int64_t> words;
   MPI_Status status;
   while (helloes_ < ranks_ - 1 || ended_ < threads_) {
@@ -332,7 +327,6 @@ MpiScheduler::~MpiScheduler() {
     } else if (status.MPI_TAG == tagRequest && !words.empty()) {
       sendWords(communicator_, status.MPI_SOURCE, tagAssignBase + static_cast<int>(words[0]),
                 {-1, 0});
-      ++ended_;
     } else if (status.MPI_TAG == tagParsed && words.size() >= 4 && words[3] == 1) {
       sendWords(communicator_, status.MPI_SOURCE, tagAssignBase + static_cast<int>(words[0]),
                 {-1, 0});
@@ -648,12 +642,8 @@ void MpiScheduler::commit(std::int64_t index) {
   PointCounters& counters = point.result.counters;
   const auto add = [&](const Decoded& stretch) {
     const PointCounters& more = stretch.blocks.counters;
-    counters.blocks += more.blocks;
-    counters.blockErrors += more.blockErrors;
-    counters.infoSymbols += more.infoSymbols;
-    counters.symbolErrors += more.symbolErrors;
-    counters.squaredSymbolErrors += more.squaredSymbolErrors;
-    addStats(point.result.stats, stretch.blocks.stats);
+    counters.add(more);
+    point.result.stats.add(stretch.blocks.stats);
     point.committedBlocks += more.blocks;
     if (more.blocks > 0) point.committedDraws = stretch.nextDraw - point.firstDraw;
   };

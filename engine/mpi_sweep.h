@@ -30,7 +30,8 @@
 //   worker thread -> rank 0:        result: thread, index, 1 complete (and the point's counts),
 //                                   0 stopped, or 2 handed over (the next draw and the counts)
 //   rank 0 -> worker rank:          hand over: the thread and its point's index
-//   worker thread -> rank 0:        gone: the thread, stopped by a signal of its own rank
+//   worker thread -> rank 0:        gone: the thread, as it ends (its last message): told that
+//                                   no work is left, or stopped by a signal of its own rank
 //   rank 0 -> each rank, at the end: cancel (the threads stop within a block)
 #pragma once
 

@@ -21,6 +21,15 @@ struct PointCounters {
   // confidence interval needs because the errors within one block are not independent.
   std::int64_t squaredSymbolErrors = 0;
 
+  // Adds the counts of `more`, blocks that follow these.
+  void add(const PointCounters& more) {
+    blocks += more.blocks;
+    blockErrors += more.blockErrors;
+    infoSymbols += more.infoSymbols;
+    symbolErrors += more.symbolErrors;
+    squaredSymbolErrors += more.squaredSymbolErrors;
+  }
+
   bool operator==(const PointCounters&) const = default;
 };
 

@@ -182,15 +182,8 @@ TEST(SplitPoint, StretchesParsedApartAndChainedGiveThePointsBlocks) {
       const FastPointSimulator::StretchParse parse =
           simulator.makeStretch(point.P0, stretch * draws, draws);
       simulator.decodeStretch(static_cast<std::int32_t>(start), symbol, blockLimit, {}, blocks);
-      for (std::size_t k = 0; k < shared.stats.errors.size(); ++k) {
-        shared.stats.errors[k] += blocks.result.stats.errors[k];
-      }
-      shared.stats.decodedSymbols += blocks.result.stats.decodedSymbols;
-      shared.counters.blocks += blocks.result.counters.blocks;
-      shared.counters.blockErrors += blocks.result.counters.blockErrors;
-      shared.counters.infoSymbols += blocks.result.counters.infoSymbols;
-      shared.counters.symbolErrors += blocks.result.counters.symbolErrors;
-      shared.counters.squaredSymbolErrors += blocks.result.counters.squaredSymbolErrors;
+      shared.counters.add(blocks.result.counters);
+      shared.stats.add(blocks.result.stats);
       symbol += parse.symbols[start];
       start = parse.next[start] - draws;
       ASSERT_TRUE(start == 0 || start == 1);
