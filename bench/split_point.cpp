@@ -1,9 +1,10 @@
-// One long point on one thread and shared by two, on the default code: checks that both give
-// the same counts, statistics and symbol error rate, and prints the times, the speed-up, the
-// work that stays serial in the shared point (the owner's slice states, prefix sum and commit)
-// and what that serial fraction projects for a point of volume 1e11 on many ranks.
+// One long point on one thread, shared by several, and in stretches as a simulating MPI rank
+// works them, on the default code: checks that all give the same counts and statistics, and
+// prints the times, the speed-up, what a stretch costs beyond its blocks, and what that projects
+// for a point of volume 1e11 on 16 and 64 ranks.
 //
-//   split_point [--repeat R] [--threads N] [--message-us M] [--quick]
+//   split_point [--repeat R] [--threads N] [--stretch-draws D] [--stretch-us M] [--rank0-us Z]
+//               [--quick] [--only 1|2|3]
 //
 // The two points: P0 = 0.02 with volume 200000000 and no block-error limit, and P0 = 0.1 with a
 // minBlockErr that ends the point by block errors (the exact stop). --quick runs a tenth of each.
@@ -91,6 +92,51 @@ Timed simulate(const NonBinaryCodec& codec, const Case& point, std::int32_t seed
   return timed;
 }
 
+// The point as a simulating rank works it: in stretches of `draws` draws, each made, parsed from
+// both of its first draws and decoded, chained in order as rank 0 chains them; where the block
+// errors end the point, the stretch is decoded again up to that block. The time over the plain
+// point's is what a rank spends on a stretch beyond its blocks (all but the messages).
+Timed inStretches(const NonBinaryCodec& codec, const Case& point, std::int32_t seed,
+                  std::int64_t draws, std::int64_t& stretches) {
+  DrawStreamCache cache(seed);
+  FastPointSimulator simulator(codec, point.limits, cache);
+  Timed timed;
+  PointResult& result = timed.result;
+  result.P0 = point.P0;
+  result.stats.reset(codec.itert());
+  const std::int64_t S = static_cast<std::int64_t>(codec.nk() + codec.nr()) * codec.blockLength();
+  const std::int64_t perBlock = static_cast<std::int64_t>(codec.nk()) * codec.blockLength();
+  const auto volume = static_cast<std::int64_t>(point.limits.volume);
+  const std::int64_t blockLimit = (volume + perBlock - 1) / perBlock;
+  const double cpu = cpuSeconds();
+  const auto start = std::chrono::steady_clock::now();
+  std::int64_t first = 0;  // where the next stretch's first symbol starts: its draw 0 or 1
+  std::int64_t symbol = 0;
+  FastPointSimulator::StretchBlocks blocks;
+  for (stretches = 0; symbol < blockLimit * S; ++stretches) {
+    const FastPointSimulator::StretchParse parse =
+        simulator.makeStretch(point.P0, stretches * draws, draws);
+    simulator.decodeStretch(static_cast<std::int32_t>(first), symbol, blockLimit, {}, blocks);
+    const std::int64_t missing = point.limits.minBlockErr - result.counters.blockErrors;
+    if (blocks.result.counters.blockErrors >= missing) {
+      const std::int64_t last = blocks.wrongBlocks[static_cast<std::size_t>(missing - 1)].first;
+      simulator.decodeStretch(static_cast<std::int32_t>(first), symbol,
+                              (symbol + S - 1) / S + last + 1, {}, blocks);
+    }
+    result.counters.add(blocks.result.counters);
+    result.stats.add(blocks.result.stats);
+    if (result.counters.blockErrors >= point.limits.minBlockErr) {
+      ++stretches;
+      break;
+    }
+    symbol += parse.symbols[first];
+    first = parse.next[first] - draws;
+  }
+  timed.seconds = seconds(start);
+  timed.cpuSeconds = cpuSeconds() - cpu;
+  return timed;
+}
+
 // The speed-up of `threads` threads on a loop that shares nothing: what the machine gives right
 // now, to read the speed-ups above by (other work on the machine takes its share of the cores).
 double machineSpeedUp(std::int32_t threads) {
@@ -117,24 +163,33 @@ double machineSpeedUp(std::int32_t threads) {
 int run(int argc, char** argv) {
   std::int32_t repeat = 3;
   std::int32_t threads = 2;
-  double messageMicroseconds = 20;
+  // Measured by split_point_ranks.sh: a stretch's messages and waiting on a simulating rank,
+  // and rank 0's processor time per stretch.
+  double stretchMicroseconds = 100;
+  double rankZeroMicroseconds = 20;
+  std::int64_t stretchDraws = std::int64_t{1} << 21;
   bool quick = false;
-  int only = 0;  // 1 or 2: only the one-thread or the shared runs, for a profiler
+  int only = 0;  // 1, 2 or 3: only the one-thread, shared or stretch runs, for a profiler
   for (int k = 1; k < argc; ++k) {
     const std::string argument = argv[k];
     if (argument == "--repeat" && k + 1 < argc) {
       repeat = std::max(1, std::atoi(argv[++k]));
     } else if (argument == "--threads" && k + 1 < argc) {
       threads = std::max(2, std::atoi(argv[++k]));
-    } else if (argument == "--message-us" && k + 1 < argc) {
-      messageMicroseconds = std::atof(argv[++k]);
+    } else if (argument == "--stretch-us" && k + 1 < argc) {
+      stretchMicroseconds = std::atof(argv[++k]);
+    } else if (argument == "--rank0-us" && k + 1 < argc) {
+      rankZeroMicroseconds = std::atof(argv[++k]);
+    } else if (argument == "--stretch-draws" && k + 1 < argc) {
+      stretchDraws = std::max<std::int64_t>(1, std::atoll(argv[++k]));
     } else if (argument == "--only" && k + 1 < argc) {
       only = std::atoi(argv[++k]);
     } else if (argument == "--quick") {
       quick = true;
     } else {
       std::fprintf(stderr,
-                   "usage: split_point [--repeat R] [--threads N] [--message-us M] [--quick]\n");
+                   "usage: split_point [--repeat R] [--threads N] [--stretch-draws D] "
+                   "[--stretch-us M] [--rank0-us Z] [--quick] [--only 1|2|3]\n");
       return 64;
     }
   }
@@ -156,55 +211,62 @@ int run(int argc, char** argv) {
               codec.blockLength(), seed, threads, repeat);
   bool identical = true;
   for (const Case& point : cases) {
-    Timed best[2];
+    Timed best[3];
+    std::int64_t stretches = 0;
     for (std::int32_t r = 0; r < repeat; ++r) {
-      // One thread, then several, in turn, so that both see the machine alike.
-      for (int k = 0; k < 2; ++k) {
+      // One thread, several, and one thread in stretches, in turn, so that all see the machine
+      // alike.
+      for (int k = 0; k < 3; ++k) {
         if (only != 0 && only != k + 1) continue;
-        Timed timed = simulate(codec, point, seed, k == 0 ? 1 : threads);
+        Timed timed = k == 2   ? inStretches(codec, point, seed, stretchDraws, stretches)
+                      : k == 0 ? simulate(codec, point, seed, 1)
+                               : simulate(codec, point, seed, threads);
         if (r == 0 || timed.seconds < best[k].seconds) best[k] = timed;
       }
-      identical = identical && best[0].result == best[1].result;
     }
+    const bool same = best[0].result == best[1].result &&
+                      best[0].result.counters == best[2].result.counters &&
+                      best[0].result.stats == best[2].result.stats;
+    identical = identical && same;
     const PointCounters& counters = best[0].result.counters;
-    const double serial = best[1].rounds.serialSeconds / best[0].seconds;
     std::printf(
         "\n%s: %lld blocks, %lld information symbols, %d block errors, %lld symbol "
         "errors; identical: %s\n",
         point.name, static_cast<long long>(counters.blocks),
         static_cast<long long>(counters.infoSymbols), counters.blockErrors,
-        static_cast<long long>(counters.symbolErrors),
-        best[0].result == best[1].result ? "yes" : "NO");
+        static_cast<long long>(counters.symbolErrors), same ? "yes" : "NO");
     std::printf(
         "  1 thread  %8.3f s (CPU %.3f s)\n  %d threads %8.3f s (CPU %.3f s)   speed-up "
         "%.2f, CPU of the threads against one %.3f\n",
         best[0].seconds, best[0].cpuSeconds, threads, best[1].seconds, best[1].cpuSeconds,
         best[0].seconds / best[1].seconds, best[1].cpuSeconds / best[0].cpuSeconds);
-    std::printf("  tasks %lld, %lld of them on the helping threads\n",
+    std::printf("  tasks %lld, %lld of them on the helping threads; shared rounds %lld\n",
                 static_cast<long long>(best[1].rounds.tasks),
-                static_cast<long long>(best[1].rounds.helperTasks));
+                static_cast<long long>(best[1].rounds.helperTasks),
+                static_cast<long long>(best[1].rounds.rounds));
+    // What a rank spends on a stretch beyond its blocks, without the messages.
+    const double perStretch = (best[2].cpuSeconds - best[0].cpuSeconds) /
+                              static_cast<double>(std::max<std::int64_t>(stretches, 1));
     std::printf(
-        "  shared rounds: %lld, serial work %.4f s of the rounds' %.3f s; serial "
-        "fraction of the one-thread time f = %.5f\n",
-        static_cast<long long>(best[1].rounds.rounds), best[1].rounds.serialSeconds,
-        best[1].rounds.totalSeconds, serial);
-    // The point at volume 1e11 on R ranks: the one-thread work scaled by volume; the serial
-    // fraction as measured here (the owner's slice states, prefix sum and commit, all of which
-    // the ranks could do but the prefix sum and the commit); and rank 0's messages: units of
-    // 2^24 draws, four messages each (hand out, symbol count, offset back, result).
+        "  1 thread in %lld stretches of %lld draws, as a rank works them: %.3f s (CPU %.3f "
+        "s), %.1f us a stretch beyond its blocks (%.1f %%)\n",
+        static_cast<long long>(stretches), static_cast<long long>(stretchDraws), best[2].seconds,
+        best[2].cpuSeconds, 1e6 * perStretch, 100 * (best[2].cpuSeconds / best[0].cpuSeconds - 1));
+    // The point at volume 1e11 on R ranks: rank 0 only hands out, chains and commits the
+    // stretches (rankZeroMicroseconds each, the work that stays serial); the R - 1 others do the
+    // one-thread work, plus per stretch what it costs them beyond its blocks and the waiting for
+    // its start and its messages (stretchMicroseconds). Both measured by split_point_ranks.sh.
     const double scaleUp = 1e11 / static_cast<double>(counters.infoSymbols);
-    const double work = best[0].seconds * scaleUp;
-    const double draws = 1e11 * (codec.nk() + codec.nr()) / codec.nk() * (1 + point.P0);
-    const double units = draws / 16777216.0;
+    const double work = best[0].cpuSeconds * scaleUp;
+    const double units = static_cast<double>(stretches) * scaleUp;
     std::printf(
-        "  serial work per round %.1f us; volume 1e11: %.0f s of work on one thread, "
-        "%.0f units of 2^24 draws, %.0f us a message:\n",
-        1e6 * best[1].rounds.serialSeconds /
-            static_cast<double>(std::max<std::int64_t>(best[1].rounds.rounds, 1)),
-        work, units, messageMicroseconds);
+        "  volume 1e11: %.0f s of work on one thread, %.0f stretches; rank 0 %.1f us and the "
+        "messages and waiting %.1f us a stretch:\n",
+        work, units, rankZeroMicroseconds, stretchMicroseconds);
     for (const int ranks : {16, 64}) {
       const double time =
-          work * (serial + (1 - serial) / ranks) + units * 4 * messageMicroseconds * 1e-6;
+          std::max((work + units * (perStretch + 1e-6 * stretchMicroseconds)) / (ranks - 1),
+                   units * 1e-6 * rankZeroMicroseconds);
       std::printf("    %2d ranks: %.1f s, efficiency %.1f %%\n", ranks, time,
                   100 * work / (ranks * time));
     }

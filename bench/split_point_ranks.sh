@@ -1,10 +1,9 @@
 #!/bin/bash
 # The two long points of split_point through the real programs: nbsim on 1 and 2 threads,
 # nbsim-mpi on 2 ranks (one simulating, 2 threads) and 3 ranks (two simulating, 1 thread each).
-# Checks that every report is the same bytes and prints the times and speed-ups. Then the cost of
-# a stretch of a shared point, from the same point shared in small and in default stretches: the
-# difference in time per stretch is what a stretch costs beyond its blocks (messages, waiting for
-# its start, the jump to its draws). Usage:
+# Checks that every report is the same bytes and prints the times and speed-ups. Then what a
+# stretch of a shared point costs rank 0 and the simulating ranks, and the projection to 16 and
+# 64 ranks that follows (bench/split_point). Usage:
 #   bench/split_point_ranks.sh [build] [volume at P0 = 0.02 (default 200000000)]
 set -u
 B=$(realpath "${1:-build}")
@@ -39,14 +38,23 @@ for case in "0.02 $VOLUME 2000000000" "0.1 2000000000 $((VOLUME / 2000))"; do
        "2 ranks x 2 threads $r2 s ($(echo "scale=2; $t1 / $r2" | bc)x);" \
        "3 ranks x 1 thread $r3 s ($(echo "scale=2; $t1 / $r3" | bc)x); reports identical unless said"
 done
+# What the stretches cost, from the point at P0 = 0.02 shared from its first block on 2 ranks
+# (rank 0 and one simulating rank of one thread, a core each), as the ranks tell it
+# (NBSIM_MPI_TIMES): in default stretches, the simulating rank's waiting for work and for its
+# stretches' starts; in stretches of 65536 draws, rank 0's processor time per stretch (with its
+# looks for messages while it waits, so at most). With a stretch's cost beyond its blocks,
+# measured in one process, they give the projection to 16 and 64 ranks (bench/split_point).
 point 0.02 "$VOLUME" 2000000000
 run "1 thread" $B/nbsim --threads 1 >/dev/null; cp $D/result.txt $D/expected.txt
-draws=$((VOLUME * 2 * 102 / 100))  # about two draws per information symbol at P0 = 0.02
+told() {  # rank: the "us a stretch" that the rank told
+  sed -n "s/^nbsim-mpi rank $1: .*(\\([0-9.]*\\) us a stretch)\$/\\1/p" $D/errors
+}
 for stretch in 2097152 65536; do
-  t=$(NBSIM_SHARE_ALL=1 NBSIM_STRETCH_DRAWS=$stretch run "stretches of $stretch" $MPIRUN 2 $B/nbsim-mpi --threads 2)
+  NBSIM_MPI_TIMES=1 NBSIM_SHARE_ALL=1 NBSIM_STRETCH_DRAWS=$stretch run "stretches of $stretch" \
+    $MPIRUN 2 $B/nbsim-mpi --threads 1 >/dev/null
   cmp -s $D/result.txt $D/expected.txt || echo "stretches of $stretch: DIFFERENT"
-  echo "stretches of $stretch draws: $t s, about $((draws / stretch)) stretches"
-  eval "t$stretch=$t"
+  echo "stretches of $stretch draws on 2 ranks:"; sed 's/^/  /' $D/errors
+  if [ $stretch = 2097152 ]; then waiting=$(told 1); else rank0=$(told 0); fi
 done
-echo "cost of a stretch beyond its blocks: about $(echo "scale=1; 1000000 * ($t65536 - $t2097152) / ($draws / 65536 - $draws / 2097152)" | bc) us"
+$B/bench/split_point --stretch-us "$waiting" --rank0-us "$rank0" | grep -v "^ *[0-9]* threads\|^ *tasks"
 rm -rf $D

@@ -35,8 +35,8 @@ constexpr std::size_t hugePageBytes = std::size_t{2} << 20;
 }
 
 // Bit k: draws[k] <= bound, for all 64 draws, 32 a step; bound + 1 must not overflow.
-[[gnu::target("avx2")]] std::uint64_t wideMarksAtOrBelow(const std::int32_t* draws,
-                                                         std::int32_t bound) {
+[[gnu::target("avx2")]] inline std::uint64_t wideMarksAtOrBelow(const std::int32_t* draws,
+                                                                std::int32_t bound) {
   const __m256i limit = _mm256_set1_epi32(bound + 1);
   std::uint64_t marks = 0;
   for (std::int64_t k = 0; k < 64; k += 32) {
@@ -280,13 +280,29 @@ std::uint64_t valuesOf(std::uint64_t marks) {
 
 }  // namespace
 
-SymbolParse parseSymbols(const std::int32_t* draws, std::int64_t from, std::int64_t to,
-                         std::int32_t bound, bool wide) {
+namespace {
+
+// parseSymbols' loop; `wide`: the marks of a whole word from wideMarksAtOrBelow, where `bound`
+// is neither negative nor the largest draw.
+template <bool wide>
+inline SymbolParse parseWords(const std::int32_t* draws, std::int64_t from, std::int64_t to,
+                              std::int32_t bound) {
   SymbolParse parse{0, from};
   std::uint64_t value = 0;  // 1: the word's first draw is the value of the last one before it
   for (std::int64_t p = from; p < to;) {
     const std::int64_t count = std::min<std::int64_t>(64, to - p);
-    const std::uint64_t marks = marksAtOrBelow(draws + p, count, bound, wide) & ~value;
+    std::uint64_t marks = 0;
+#if NBSIM_WIDE_MARKS
+    if constexpr (wide) {
+      marks = count == 64 ? wideMarksAtOrBelow(draws + p, bound)
+                          : marksAtOrBelow(draws + p, count, bound, false);
+    } else {
+      marks = marksAtOrBelow(draws + p, count, bound, false);
+    }
+#else
+    marks = marksAtOrBelow(draws + p, count, bound, false);
+#endif
+    marks &= ~value;
     const std::uint64_t inWord = count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
     const std::uint64_t values = (valuesOf(marks) | value) & inWord;
     parse.symbols += count - std::popcount(values);
@@ -295,6 +311,47 @@ SymbolParse parseSymbols(const std::int32_t* draws, std::int64_t from, std::int6
     p += count;
   }
   parse.next = std::max(to, from) + static_cast<std::int64_t>(value);
+  return parse;
+}
+
+#if NBSIM_WIDE_MARKS
+// With the comparisons and the counts in the processor's own instructions.
+[[gnu::target("avx2,popcnt")]] SymbolParse wideParseWords(const std::int32_t* draws,
+                                                          std::int64_t from, std::int64_t to,
+                                                          std::int32_t bound) {
+  return parseWords<true>(draws, from, to, bound);
+}
+#endif
+
+}  // namespace
+
+SymbolParse parseSymbols(const std::int32_t* draws, std::int64_t from, std::int64_t to,
+                         std::int32_t bound, bool wide) {
+#if NBSIM_WIDE_MARKS
+  if (wide && bound >= 0 && bound < 2147483647) return wideParseWords(draws, from, to, bound);
+#else
+  (void)wide;
+#endif
+  return parseWords<false>(draws, from, to, bound);
+}
+
+StretchParse parseStretch(const std::int32_t* draws, std::int64_t count, std::int32_t bound,
+                          const SymbolParse& first, bool wide) {
+  StretchParse parse{{first.symbols, first.symbols}, {first.next, first.next}};
+  // The draw after the first draw above the bound from draw 1 on starts a symbol in both
+  // parses, and from there on they are the same: only the symbols before it differ. Where no
+  // such draw comes soon (P0 near 1), the stretch is parsed again from draw 1.
+  constexpr std::int64_t look = 4096;
+  std::int64_t meet = 1;
+  while (meet < count && meet <= look && draws[meet] <= bound) ++meet;
+  if (meet < count && meet <= look) {
+    parse.symbols[1] += parseSymbols(draws, 1, meet + 1, bound, false).symbols -
+                        parseSymbols(draws, 0, meet + 1, bound, false).symbols;
+  } else {
+    const SymbolParse second = parseSymbols(draws, 1, count, bound, wide);
+    parse.symbols[1] = second.symbols;
+    parse.next[1] = second.next;
+  }
   return parse;
 }
 

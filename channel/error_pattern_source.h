@@ -28,6 +28,17 @@ struct SymbolParse {
 SymbolParse parseSymbols(const std::int32_t* draws, std::int64_t from, std::int64_t to,
                          std::int32_t bound, bool wide = false);
 
+// A stretch of the stream parsed from its first draw and from the one after, when it is not
+// known at which of the two the symbols start: for each, the symbols that start in draws[0 ..
+// count - 1] and where the one after them starts. From `first`, its parse from draw 0
+// (parseSymbols(draws, 0, count, bound)); the parse from draw 1 mostly reads only a few draws.
+struct StretchParse {
+  std::int64_t symbols[2] = {0, 0};
+  std::int64_t next[2] = {0, 0};
+};
+StretchParse parseStretch(const std::int32_t* draws, std::int64_t count, std::int32_t bound,
+                          const SymbolParse& first, bool wide = false);
+
 // a mod d for any 32-bit a and divisor d >= 1, by two multiplications instead of a division
 // (the remainder is the high part of the fraction a / d scaled by 2^64).
 class RemainderDivisor {

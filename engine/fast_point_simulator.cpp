@@ -588,18 +588,26 @@ FastPointSimulator::StretchParse FastPointSimulator::makeStretch(float P0, std::
   round.sliceDraws = (std::max<std::int64_t>(draws, 1) + 2 * S + 2 + 63) / 64 * 64;
   round.draws = stretchDraws_.reserve(static_cast<std::size_t>(round.sliceDraws));
   if (round.draws == nullptr) throw std::bad_alloc();
-  if (!stretchFill_ || stretchFill_->count() != static_cast<std::size_t>(round.sliceDraws)) {
-    stretchFill_.emplace(static_cast<std::size_t>(round.sliceDraws), cache_.drawVariant());
-  }
-  ShiftXorGenerator generator = generatorAt(firstDraw);
-  (*stretchFill_)(generator, round.draws);
   round.cut = std::max<std::int64_t>(draws, 1);  // the stretch's own draws
-  StretchParse parse;
-  for (std::int32_t start = 0; start < 2; ++start) {
-    const SymbolParse parsed = parseSymbols(round.draws, start, round.cut, round.bound, wide_);
-    parse.symbols[start] = parsed.symbols;
-    parse.next[start] = parsed.next;
+  // Made and parsed a part at a time: a part is parsed while it is still in the cache, and the
+  // lanes of its fill write near each other, not a stretch's length apart.
+  constexpr std::int64_t part = std::int64_t{1} << 16;
+  ShiftXorGenerator generator = generatorAt(firstDraw);
+  SymbolParse first{0, 0};
+  for (std::int64_t made = 0; made < round.sliceDraws;) {
+    const std::int64_t count = std::min(part, round.sliceDraws - made);
+    std::optional<LaneFill>& fill = count == part ? partFill_ : stretchFill_;
+    if (!fill || fill->count() != static_cast<std::size_t>(count)) {
+      fill.emplace(static_cast<std::size_t>(count), cache_.drawVariant());
+    }
+    (*fill)(generator, round.draws + made);
+    made += count;
+    const SymbolParse parsed =
+        parseSymbols(round.draws, first.next, std::min(made, round.cut), round.bound, wide_);
+    first.symbols += parsed.symbols;
+    first.next = parsed.next;
   }
+  const StretchParse parse = parseStretch(round.draws, round.cut, round.bound, first, wide_);
   round.regions.assign(1, Region{});
   stretchParse_ = parse;
   return parse;

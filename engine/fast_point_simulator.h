@@ -61,10 +61,7 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
   // few after them that its last blocks read, and parses them from their first draw and from the
   // one after: the point's symbols start at one of the two, and `symbols` and `next` (from the
   // stretch's first draw) tell for each where the symbols that start in the stretch go.
-  struct StretchParse {
-    std::int64_t symbols[2] = {0, 0};
-    std::int64_t next[2] = {0, 0};
-  };
+  using StretchParse = nbsim::StretchParse;
   StretchParse makeStretch(float P0, std::int64_t firstDraw, std::int64_t draws);
   // The blocks of the stretch made last: those whose first symbol starts in it, when the symbol
   // numbered `symbol` starts at its draw `start` (0 or 1) and blocks start at the multiples of
@@ -133,7 +130,8 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
   // The stretch made last, and its draws.
   std::unique_ptr<Round> stretch_;
   StretchParse stretchParse_;
-  std::optional<LaneFill> stretchFill_;
+  std::optional<LaneFill> partFill_;     // a whole part of a stretch
+  std::optional<LaneFill> stretchFill_;  // the part at its end
   DrawBuffer stretchDraws_;
 };
 

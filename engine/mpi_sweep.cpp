@@ -1,9 +1,12 @@
 // The sweep over MPI ranks: rank 0's scheduler and the worker ranks' loop.
 #include "engine/mpi_sweep.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <bit>
 #include <chrono>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -51,6 +54,16 @@ bool receiveWords(MPI_Comm communicator, int source, int tag, bool wait,
   return true;
 }
 
+// The processor time of this process, in seconds.
+double processSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + 1e-6 * static_cast<double>(t.tv_usec);
+  };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 std::vector<std::int64_t> receiveWords(MPI_Comm communicator, int source, int tag,
                                        std::chrono::microseconds pause) {
   std::vector<std::int64_t> words;
@@ -59,10 +72,24 @@ std::vector<std::int64_t> receiveWords(MPI_Comm communicator, int source, int ta
   return words;
 }
 
+// A worker rank's stretches and its threads' time waiting for work and for their stretches'
+// starts, for the report that NBSIM_MPI_TIMES asks for.
+struct WaitTimes {
+  std::atomic<std::int64_t> stretches{0};
+  std::atomic<std::int64_t> nanoseconds{0};
+};
+
 // A worker thread waits for its next work from rank 0: a shorter pause, since it has nothing
 // else to do.
-std::vector<std::int64_t> receiveWork(MPI_Comm communicator, std::int32_t thread) {
-  return receiveWords(communicator, 0, tagAssignBase + thread, std::chrono::microseconds(20));
+std::vector<std::int64_t> receiveWork(MPI_Comm communicator, std::int32_t thread,
+                                      WaitTimes& times) {
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<std::int64_t> words =
+      receiveWords(communicator, 0, tagAssignBase + thread, std::chrono::microseconds(20));
+  times.nanoseconds +=
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+          .count();
+  return words;
 }
 
 std::int64_t bitsOf(float value) { return std::bit_cast<std::uint32_t>(value); }
@@ -75,7 +102,8 @@ float floatOf(std::int64_t bits) { return std::bit_cast<float>(static_cast<std::
 bool simulateStretch(MPI_Comm communicator, std::int32_t thread, FastPointSimulator& simulator,
                      const std::vector<std::int64_t>& unit, const StopRequest& stop,
                      const std::atomic<bool>& cancelled, FastPointSimulator::StretchBlocks& blocks,
-                     bool& requested) {
+                     bool& requested, WaitTimes& times) {
+  ++times.stretches;
   const std::int64_t index = unit[0];
   const std::int64_t stretch = unit[2];
   std::int64_t start = unit[6];
@@ -90,7 +118,7 @@ bool simulateStretch(MPI_Comm communicator, std::int32_t thread, FastPointSimula
               {thread, index, stretch, told ? 0 : 1, parse.symbols[0], parse.next[0],
                parse.symbols[1], parse.next[1]});
     if (!told) {
-      const std::vector<std::int64_t> aligned = receiveWork(communicator, thread);
+      const std::vector<std::int64_t> aligned = receiveWork(communicator, thread, times);
       if (aligned.size() != 2 || aligned[0] < 0) return true;  // not wanted any more
       start = aligned[0];
       symbol = aligned[1];
@@ -131,24 +159,24 @@ void giveBack(MPI_Comm communicator, std::int32_t thread,
 // which rank 0 asks for one to be handed over.
 void simulatePoints(MPI_Comm communicator, std::int32_t thread, PointSimulator& simulator,
                     PointProgress& slot, const StopRequest& stop,
-                    const std::atomic<bool>& cancelled) {
+                    const std::atomic<bool>& cancelled, WaitTimes& times) {
   auto* const stretches = dynamic_cast<FastPointSimulator*>(&simulator);
   FastPointSimulator::StretchBlocks blocks;
   PointResult result;
   bool requested = false;
   const auto leave = [&] {
-    if (requested) giveBack(communicator, thread, receiveWork(communicator, thread));
+    if (requested) giveBack(communicator, thread, receiveWork(communicator, thread, times));
     sendWords(communicator, 0, tagGone, {thread});
   };
   for (;;) {
     if (!requested) sendWords(communicator, 0, tagRequest, {thread});
     requested = false;
-    const std::vector<std::int64_t> assigned = receiveWork(communicator, thread);
+    const std::vector<std::int64_t> assigned = receiveWork(communicator, thread, times);
     if (assigned.size() == 8) {
       if (stretches == nullptr) {
         giveBack(communicator, thread, assigned);  // cannot: this rank has no fast path
       } else if (simulateStretch(communicator, thread, *stretches, assigned, stop, cancelled,
-                                 blocks, requested)) {
+                                 blocks, requested, times)) {
         continue;
       }
       leave();
@@ -281,7 +309,7 @@ bool decodeRun(const std::vector<std::int64_t>& words, CodeDescription& code,
 MpiScheduler::MpiScheduler(MPI_Comm communicator, std::int32_t ranks, const NonBinaryCodec& codec,
                            const RunParameters& parameters, std::int32_t seed,
                            const SweepPoints& points, const StopRequest& stop,
-                           std::int64_t stretchDraws, bool shareAll)
+                           const MpiOptions& options)
     : communicator_(communicator),
       ranks_(ranks),
       stop_(stop),
@@ -290,9 +318,10 @@ MpiScheduler::MpiScheduler(MPI_Comm communicator, std::int32_t ranks, const NonB
       infoPerBlock_(static_cast<std::int64_t>(codec.nk()) * codec.blockLength()),
       symbolsPerBlock_(static_cast<std::int64_t>(codec.nk() + codec.nr()) * codec.blockLength()),
       itert_(codec.itert()),
-      stretchDraws_(std::max<std::int64_t>(stretchDraws, 1)),
-      shareAll_(shareAll),
+      options_(options),
+      startSeconds_(processSeconds()),
       sharing_(ErrorPatternDecoder::supports(codec)) {
+  options_.stretchDraws = std::max<std::int64_t>(options_.stretchDraws, 1);
   more_ = points_.next(nextP0_);
   std::vector<std::int64_t> start{1};
   const std::vector<std::int64_t> run = encodeRun(codec, parameters, seed);
@@ -334,6 +363,14 @@ MpiScheduler::~MpiScheduler() {
       ++ended_;
     }
   }
+  if (options_.reportTimes) {
+    const double seconds = processSeconds() - startSeconds_;
+    std::fprintf(stderr,
+                 "nbsim-mpi rank 0: %lld stretches handed out; %.3f s of processor time from the "
+                 "run's start (%.1f us a stretch)\n",
+                 static_cast<long long>(stretches_), seconds,
+                 1e6 * seconds / static_cast<double>(std::max<std::int64_t>(stretches_, 1)));
+  }
 }
 
 Scheduler::Take MpiScheduler::take(std::int64_t index, PointResult& result) {
@@ -353,9 +390,15 @@ Scheduler::Take MpiScheduler::take(std::int64_t index, PointResult& result) {
     }
     // The stop request is looked at between messages: a signal to this rank alone must not
     // wait for the next result of a long point.
-    if (!serve(false)) {
+    // Messages come in bursts while stretches go round: the pause between looks stays short
+    // then, and grows to 200 us while none comes, so that an idle rank 0 takes little of a
+    // core that simulating ranks may share.
+    if (serve(false)) {
+      idlePause_ = std::chrono::microseconds(20);
+    } else {
       assign();  // a hand-over asked for may be due again
-      std::this_thread::sleep_for(std::chrono::microseconds(20));
+      std::this_thread::sleep_for(idlePause_);
+      idlePause_ = std::min(2 * idlePause_, std::chrono::microseconds(200));
     }
   }
 }
@@ -436,7 +479,7 @@ void MpiScheduler::assign() {
     } else if (more_ && started_ - taken_ < window) {
       // A point that a resumed run left in the middle goes on from its state in stretches.
       const PointState* from = points_.state(started_);
-      if (sharing_ && (shareAll_ || from)) {
+      if (sharing_ && (options_.shareAll || from)) {
         PointResult start;
         start.stats.reset(itert_);
         share(started_, nextP0_, from ? from->result : start, from ? from->nextDraw : 0);
@@ -446,7 +489,7 @@ void MpiScheduler::assign() {
       ++started_;
       more_ = points_.next(nextP0_);
       passDone();
-      if (sharing_ && (shareAll_ || from) && !assignStretch(worker, false)) continue;
+      if (sharing_ && (options_.shareAll || from) && !assignStretch(worker, false)) continue;
     } else if (!assignStretch(worker, false)) {
       // Nothing to give: the earliest point under way is shared from its next block on, unless
       // one is being handed over already.
@@ -529,8 +572,9 @@ bool MpiScheduler::assignStretch(const Worker& worker, bool urgentOnly) {
         point.committedBlocks > 0
             ? static_cast<double>(point.committedDraws) / static_cast<double>(point.committedBlocks)
             : static_cast<double>(symbolsPerBlock_);
-    const double wanted = static_cast<double>(point.committed) + 1 +
-                          blocks * drawsPerBlock * 1.25 / static_cast<double>(stretchDraws_);
+    const double wanted =
+        static_cast<double>(point.committed) + 1 +
+        blocks * drawsPerBlock * 1.25 / static_cast<double>(options_.stretchDraws);
     if (point.handed - point.committed < 2 * threads_ + 2 &&
         static_cast<double>(point.handed) < wanted) {
       sendStretch(worker, index, point, point.handed++, point.blockLimit);
@@ -542,14 +586,15 @@ bool MpiScheduler::assignStretch(const Worker& worker, bool urgentOnly) {
 
 void MpiScheduler::sendStretch(const Worker& worker, std::int64_t index, Shared& point,
                                std::int64_t stretch, std::int64_t blockLimit) {
+  ++stretches_;
   std::int64_t start = -1;
   std::int64_t symbol = -1;
   if (stretch < static_cast<std::int64_t>(point.aligned.size())) {
     std::tie(start, symbol) = point.aligned[static_cast<std::size_t>(stretch)];
   }
   sendWords(communicator_, worker.rank, tagAssignBase + worker.thread,
-            {index, bitsOf(point.P0), stretch, point.firstDraw + stretch * stretchDraws_,
-             stretchDraws_, blockLimit, start, symbol});
+            {index, bitsOf(point.P0), stretch, point.firstDraw + stretch * options_.stretchDraws,
+             options_.stretchDraws, blockLimit, start, symbol});
 }
 
 void MpiScheduler::parsed(const Worker& worker, const std::vector<std::int64_t>& words) {
@@ -574,7 +619,8 @@ void MpiScheduler::align(Shared& point) {
     if (found == point.parsed.end()) break;
     const auto [start, symbol] = point.aligned[last];
     const Parse& parse = found->second;
-    point.aligned.emplace_back(parse.next[start] - stretchDraws_, symbol + parse.symbols[start]);
+    point.aligned.emplace_back(parse.next[start] - options_.stretchDraws,
+                               symbol + parse.symbols[start]);
   }
   point.parsed.erase(point.parsed.begin(),
                      point.parsed.lower_bound(static_cast<std::int64_t>(point.aligned.size()) - 1));
@@ -684,7 +730,8 @@ void MpiScheduler::commit(std::int64_t index) {
   shared_.erase(index);
 }
 
-void runMpiWorker(MPI_Comm communicator, std::int32_t threads, const std::atomic<int>* interrupt) {
+void runMpiWorker(MPI_Comm communicator, std::int32_t threads, const std::atomic<int>* interrupt,
+                  bool reportTimes) {
   const std::vector<std::int64_t> start =
       receiveWords(communicator, 0, tagStart, std::chrono::microseconds(200));
   if (start.empty() || start[0] != 1) return;
@@ -710,11 +757,13 @@ void runMpiWorker(MPI_Comm communicator, std::int32_t threads, const std::atomic
 
   std::atomic<bool> cancelled{false};
   const StopRequest stop{&cancelled, interrupt};
+  WaitTimes times;
   std::vector<std::thread> workers;
   for (std::int32_t thread = 0; thread < threads; ++thread) {
     try {
       workers.emplace_back([&, thread] {
-        simulatePoints(communicator, thread, *simulator[thread], slots[thread], stop, cancelled);
+        simulatePoints(communicator, thread, *simulator[thread], slots[thread], stop, cancelled,
+                       times);
       });
     } catch (const std::system_error&) {
       break;  // fewer threads than asked for: the others do the work
@@ -735,20 +784,30 @@ void runMpiWorker(MPI_Comm communicator, std::int32_t threads, const std::atomic
       }
       continue;
     }
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   cancelled = true;
   for (std::thread& worker : workers) worker.join();
+  if (reportTimes) {
+    int rank = 0;
+    MPI_Comm_rank(communicator, &rank);
+    const std::int64_t stretches = times.stretches;
+    const double waited = 1e-9 * static_cast<double>(times.nanoseconds);
+    std::fprintf(stderr,
+                 "nbsim-mpi rank %d: %lld stretches; %.3f s waiting for work (%.1f us a stretch)\n",
+                 rank, static_cast<long long>(stretches), waited,
+                 1e6 * waited / static_cast<double>(std::max<std::int64_t>(stretches, 1)));
+  }
 }
 
 RemoteScheduler mpiScheduler(MPI_Comm communicator, std::int32_t ranks, bool& started,
-                             std::int64_t stretchDraws, bool shareAll) {
-  return [communicator, ranks, &started, stretchDraws, shareAll](
+                             const MpiOptions& options) {
+  return [communicator, ranks, &started, options](
              const NonBinaryCodec& codec, const RunParameters& parameters, std::int32_t seed,
              const SweepPoints& points, const StopRequest& stop) {
     started = true;
     return std::make_unique<MpiScheduler>(communicator, ranks, codec, parameters, seed, points,
-                                          stop, stretchDraws, shareAll);
+                                          stop, options);
   };
 }
 

@@ -68,19 +68,24 @@ std::vector<std::int64_t> encodeRun(const NonBinaryCodec& codec, const RunParame
 bool decodeRun(const std::vector<std::int64_t>& words, CodeDescription& code,
                RunParameters& parameters, std::int32_t& seed);
 
+// How the ranks share the work.
+struct MpiOptions {
+  // Draws per stretch of a shared point.
+  std::int64_t stretchDraws = std::int64_t{1} << 21;
+  // Every point shared from its first block (for tests: many stretches on small runs).
+  bool shareAll = false;
+  // Each rank tells on the error stream, at the end, what the stretches cost it: rank 0 its
+  // processor time, the others their threads' time waiting for work.
+  bool reportTimes = false;
+};
+
 // Rank 0's side: a scheduler whose points are simulated by the threads of the other ranks.
 class MpiScheduler : public Scheduler {
  public:
-  // Draws per stretch of a shared point, unless told otherwise.
-  static constexpr std::int64_t defaultStretchDraws = std::int64_t{1} << 21;
-
-  // Sends the run to every other rank of `communicator` (of `ranks` ranks). Shared points go out
-  // in stretches of `stretchDraws` draws; with `shareAll`, every point is shared from its first
-  // block (for tests: many stretches on small runs).
+  // Sends the run to every other rank of `communicator` (of `ranks` ranks).
   MpiScheduler(MPI_Comm communicator, std::int32_t ranks, const NonBinaryCodec& codec,
                const RunParameters& parameters, std::int32_t seed, const SweepPoints& points,
-               const StopRequest& stop, std::int64_t stretchDraws = defaultStretchDraws,
-               bool shareAll = false);
+               const StopRequest& stop, const MpiOptions& options = {});
   // Stops every other rank's threads and waits until each has said it is done.
   ~MpiScheduler() override;
   MpiScheduler(const MpiScheduler&) = delete;
@@ -168,8 +173,9 @@ class MpiScheduler : public Scheduler {
   std::int64_t infoPerBlock_;     // information symbols per block
   std::int64_t symbolsPerBlock_;  // and all its symbols
   std::int32_t itert_;
-  std::int64_t stretchDraws_;
-  bool shareAll_;
+  MpiOptions options_;
+  double startSeconds_;         // this process's processor time when the run went out
+  std::int64_t stretches_ = 0;  // handed out
   float nextP0_ = 0.0f;
   bool more_ = false;                        // nextP0_ is a point of the sweep
   std::int64_t started_ = 0;                 // points handed out so far (indices 0..started_-1)
@@ -183,18 +189,19 @@ class MpiScheduler : public Scheduler {
   std::map<std::int64_t, float> again_;      // points whose thread stopped: to hand out again
   std::map<std::int64_t, Shared> shared_;    // points shared in stretches
   std::map<std::int64_t, PointResult> finished_;
+  std::chrono::microseconds idlePause_{20};  // between looks for a message, while none comes
 };
 
 // A worker rank's side: waits for the run from rank 0, simulates the points it is given on
 // `threads` threads until rank 0 cancels, and returns. `interrupt`, when it holds a signal
 // number, stops this rank's threads within a block; their points go to other threads.
-void runMpiWorker(MPI_Comm communicator, std::int32_t threads, const std::atomic<int>* interrupt);
+void runMpiWorker(MPI_Comm communicator, std::int32_t threads, const std::atomic<int>* interrupt,
+                  bool reportTimes = false);
 
 // The scheduler maker for rank 0 of `communicator` with `ranks` ranks; `started` becomes true
-// once the run was sent to the other ranks. `stretchDraws` and `shareAll` as for MpiScheduler.
+// once the run was sent to the other ranks.
 RemoteScheduler mpiScheduler(MPI_Comm communicator, std::int32_t ranks, bool& started,
-                             std::int64_t stretchDraws = MpiScheduler::defaultStretchDraws,
-                             bool shareAll = false);
+                             const MpiOptions& options = {});
 
 // Tells every other rank that no run comes (start-up failed, or the command line asked for no
 // run).

@@ -1,7 +1,8 @@
 // The entry point of nbsim-mpi: the same program over MPI ranks (`mpirun -np N nbsim-mpi`).
 // Rank 0 runs the program as the plain one does (command line, inputs, seed, every output, the
 // key wait) and hands the points to the other ranks, which only simulate, each on its threads
-// (--threads or NBSIM_THREADS). With one rank it is the plain program.
+// (--threads or NBSIM_THREADS). With one rank it is the plain program. NBSIM_MPI_TIMES=1 makes
+// every rank tell at the end what the shared points' stretches cost it.
 #include <mpi.h>
 
 #include <atomic>
@@ -17,6 +18,12 @@
 #include "run/interrupt_signals.h"
 #include "run/process.h"
 #include "run/run_environment.h"
+
+namespace {
+
+bool isOne(const char* value) { return value != nullptr && std::string(value) == "1"; }
+
+}  // namespace
 
 int main(int argc, char** argv) {
   nbsim::guardStandardDescriptors();
@@ -38,19 +45,19 @@ int main(int argc, char** argv) {
     bool started = false;
     // NBSIM_STRETCH_DRAWS: the draws per stretch of a point shared by several threads;
     // NBSIM_SHARE_ALL=1 shares every point from its first block.
-    std::int64_t stretchDraws = nbsim::MpiScheduler::defaultStretchDraws;
-    const char* shareAll = std::getenv("NBSIM_SHARE_ALL");
+    nbsim::MpiOptions options;
+    options.shareAll = isOne(std::getenv("NBSIM_SHARE_ALL"));
+    options.reportTimes = isOne(std::getenv("NBSIM_MPI_TIMES"));
     if (const char* value = std::getenv("NBSIM_STRETCH_DRAWS")) {
       char* end = nullptr;
       const long long draws = std::strtoll(value, &end, 10);
       if (end != value && *end == '\0' && draws >= 1 && draws <= (std::int64_t{1} << 28)) {
-        stretchDraws = draws;
+        options.stretchDraws = draws;
       }
     }
     status = nbsim::runCommandLine(
         argc, argv,
-        ranks > 1 ? nbsim::mpiScheduler(MPI_COMM_WORLD, ranks, started, stretchDraws,
-                                        shareAll != nullptr && std::string(shareAll) == "1")
+        ranks > 1 ? nbsim::mpiScheduler(MPI_COMM_WORLD, ranks, started, options)
                   : nbsim::RemoteScheduler{},
         ranks);
     if (!started) nbsim::sendNoRun(MPI_COMM_WORLD, ranks);
@@ -60,7 +67,8 @@ int main(int argc, char** argv) {
     std::ostringstream warnings;  // rank 0 says the same
     const std::atomic<int>& interrupt = nbsim::catchInterruptSignals();
     try {
-      nbsim::runMpiWorker(MPI_COMM_WORLD, nbsim::threadsFor(line, warnings), &interrupt);
+      nbsim::runMpiWorker(MPI_COMM_WORLD, nbsim::threadsFor(line, warnings), &interrupt,
+                          isOne(std::getenv("NBSIM_MPI_TIMES")));
     } catch (const std::exception& failure) {
       std::cerr << "nbsim: rank " << rank << ": " << failure.what() << '\n' << std::flush;
       MPI_Abort(MPI_COMM_WORLD, nbsim::exitRunFailed);

@@ -163,7 +163,8 @@ TEST(ErrorPatternSource, GivesTheChannelsErrorsOnTheAllZeroBlock) {
   }
 }
 
-// A stretch parsed from any of its symbol starts, against the channel's draw by draw reading; and
+// A stretch parsed from any of its symbol starts, against the channel's draw by draw reading (and
+// from the draw after, as a stretch whose start is not known yet); and
 // a cursor that reads a copy of part of the stream and goes on past its end.
 TEST(DrawStream, ParsesAnyStretchFromASymbolStartAndReadsOnPastACopy) {
   const std::vector<std::int32_t> draws = plainDraws(5, 3000);
@@ -184,6 +185,14 @@ TEST(DrawStream, ParsesAnyStretchFromASymbolStartAndReadsOnPastACopy) {
         const SymbolParse parse = parseSymbols(draws.data(), from, to, bound, wide);
         ASSERT_EQ(parse.symbols, after - first) << bound << " " << from << ".." << to;
         ASSERT_EQ(parse.next, *after) << bound << " " << from << ".." << to;
+        // From its first draw and from the one after, as a stretch is parsed apart.
+        const StretchParse both = parseStretch(draws.data() + from, to - from, bound,
+                                               {parse.symbols, parse.next - from}, wide);
+        const SymbolParse second = parseSymbols(draws.data(), from + 1, to, bound);
+        ASSERT_EQ(both.symbols[0], parse.symbols);
+        ASSERT_EQ(both.next[0], parse.next - from);
+        ASSERT_EQ(both.symbols[1], second.symbols) << bound << " " << from << ".." << to;
+        ASSERT_EQ(both.next[1], second.next - from) << bound << " " << from << ".." << to;
       }
     }
   }
