@@ -240,7 +240,7 @@ int run(int argc, char** argv) {
         "%.2f, CPU of the threads against one %.3f\n",
         best[0].seconds, best[0].cpuSeconds, threads, best[1].seconds, best[1].cpuSeconds,
         best[0].seconds / best[1].seconds, best[1].cpuSeconds / best[0].cpuSeconds);
-    std::printf("  tasks %lld, %lld of them on the helping threads; shared rounds %lld\n",
+    std::printf("  stretches %lld, %lld of them on the helping threads; phases %lld\n",
                 static_cast<long long>(best[1].rounds.tasks),
                 static_cast<long long>(best[1].rounds.helperTasks),
                 static_cast<long long>(best[1].rounds.rounds));

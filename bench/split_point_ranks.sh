@@ -56,5 +56,5 @@ for stretch in 2097152 65536; do
   echo "stretches of $stretch draws on 2 ranks:"; sed 's/^/  /' $D/errors
   if [ $stretch = 2097152 ]; then waiting=$(told 1); else rank0=$(told 0); fi
 done
-$B/bench/split_point --stretch-us "$waiting" --rank0-us "$rank0" | grep -v "^ *[0-9]* threads\|^ *tasks"
+$B/bench/split_point --stretch-us "$waiting" --rank0-us "$rank0" | grep -v "^ *[0-9]* threads\|^ *stretches [0-9]*,"
 rm -rf $D

@@ -221,8 +221,8 @@ bool FastPointSimulator::simulateInStretches(PointShare& share, float P0, std::i
     bool made = true;
     try {
       parse = simulator.makeStretch(P0, phaseDraw + k * D, D);
-    } catch (const std::bad_alloc&) {
-      made = false;
+    } catch (const std::exception&) {
+      made = false;  // the stretches after it wait no longer
     }
     std::int32_t start = 0;
     while ((start = stretch.start.load(std::memory_order_acquire)) < 0) std::this_thread::yield();
@@ -278,7 +278,7 @@ bool FastPointSimulator::simulateInStretches(PointShare& share, float P0, std::i
     for (std::int64_t k = 0; k < count; ++k) {
       Stretch& stretch = stretches[static_cast<std::size_t>(k)];
       if (!stretch.decoded) {
-        // Without the memory for a stretch on some thread: the point goes on alone from here.
+        // A thread could not make a stretch (no memory): the point goes on alone from here.
         serial += threadSeconds() - mark;
         alone = true;
         source_.startPoint(P0, blockDraw);

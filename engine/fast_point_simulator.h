@@ -35,7 +35,7 @@ struct PointSplit {
   // stay in its cache), and stretches per phase at most: the owner commits a phase's stretches
   // once all are decoded.
   std::int64_t sliceDraws = std::int64_t{1} << 16;
-  std::int64_t roundSlices = 24;
+  std::int64_t roundSlices = 64;
   // Goes in stretches from the first block, also without a thread to help; otherwise a point
   // goes block by block until a thread joins.
   bool fromFirstBlock = false;
