@@ -196,8 +196,7 @@ bool FastPointSimulator::simulateInStretches(PointShare& share, float P0, std::i
   // Blocks numbered from the first one here, whose first symbol is numbered 0: the volume
   // allows this many.
   const std::int64_t blockLimit = (volume - counters.infoSymbols + infoPerBlock - 1) / infoPerBlock;
-  // A phase's stretches, and the first of the next phase after them.
-  const std::int64_t most = split_.roundSlices;
+  const std::int64_t most = split_.roundSlices;  // stretches per phase
   struct Stretch {
     // Where its first symbol starts, its draw 0 or 1, once the stretch before it knows; -1 not
     // yet; 2: never (a stretch before it could not be made).
@@ -206,8 +205,9 @@ bool FastPointSimulator::simulateInStretches(PointShare& share, float P0, std::i
     StretchBlocks blocks;
     bool decoded = false;
   };
+  // A phase's stretches, and the first of the next phase after them.
   const std::unique_ptr<Stretch[]> stretches(new Stretch[static_cast<std::size_t>(most + 1)]);
-  std::int64_t phaseDraw = nextDraw;  // the phase's first draw, where a symbol starts
+  std::int64_t phaseDraw = nextDraw;  // the first draw of the phase's first stretch
   std::int64_t count = 0;             // stretches in the phase
 
   // A stretch: made and parsed, then, once its start is known, the next one's start passed on
