@@ -19,7 +19,7 @@
 namespace nbsim {
 namespace {
 
-// The point of `point` shared by `threads` threads (1: the owner alone, in rounds), from `from`
+// The point of `point` shared by `threads` threads (1: the owner alone, in stretches), from `from`
 // when given.
 PointResult sharedPoint(const testing::RandomPoint& point, const PointSplit& split,
                         std::int32_t threads, const PointState* from) {
@@ -48,7 +48,7 @@ PointResult sharedPoint(const testing::RandomPoint& point, const PointSplit& spl
   return result;
 }
 
-TEST(SplitPoint, GivesTheCountsOfOneThreadOnRandomPointsInTinySlices) {
+TEST(SplitPoint, GivesTheCountsOfOneThreadOnRandomPointsInTinyStretches) {
   constexpr std::uint64_t seed = 18;
   // Fewer under ThreadSanitizer, which runs these threads many times slower.
 #if defined(__SANITIZE_THREAD__)
@@ -67,9 +67,9 @@ TEST(SplitPoint, GivesTheCountsOfOneThreadOnRandomPointsInTinySlices) {
     static constexpr std::int32_t threadCounts[] = {1, 2, 4};
     const std::int32_t threads = threadCounts[random() % 3];
     SCOPED_TRACE("case " + std::to_string(n) + " of seed " + std::to_string(seed) + " on " +
-                 std::to_string(threads) + " threads, slices of " +
+                 std::to_string(threads) + " threads, stretches of " +
                  std::to_string(split.sliceDraws) + " draws, " + std::to_string(split.roundSlices) +
-                 " a round: " + point.describe());
+                 " a phase: " + point.describe());
     // Now and then from the state after some block, as an interrupted run leaves it.
     std::optional<PointState> from;
     if (random() % 3 == 0) {
