@@ -1,7 +1,7 @@
-// One point shared by several threads, in rounds of tiny slices: the counts, the statistics and
-// the symbol error rate of the point on one thread, wherever the stopping rule falls, also where
-// no draw of a slice lies above the corruption bound (P0 of 1), for L = 1, and from the state of
-// a point cut after any block; and in stretches parsed apart, as the ranks of a cluster share it.
+// One point shared by several threads, in tiny stretches: the counts, the statistics and the
+// symbol error rate of the point on one thread, wherever the stopping rule falls, also where no
+// draw of a stretch lies above the corruption bound (P0 of 1), for L = 1, and from the state of a
+// point cut after any block; and in stretches parsed apart, as the ranks of a cluster share it.
 #include <gtest/gtest.h>
 
 #include <array>
