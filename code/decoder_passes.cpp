@@ -183,6 +183,8 @@ bool DecoderPasses::takeBytes(const NonBinaryCodec& codec, DecoderVariant varian
 bool DecoderPasses::syndromeIsZero(const DecoderBlock& block) {
   const DecoderLayout& layout = block.layout;
   const std::int32_t L = layout.L();
+  const auto hint = static_cast<std::size_t>(block.likelyNonzero);
+  if (block.bytes ? block.syndromeBytes[hint] != 0 : block.nonzero[hint] != 0) return false;
 #if NBSIM_WIDE_DECODER
   if (block.bytes) return byteSyndromeIsZero(block);
 #endif

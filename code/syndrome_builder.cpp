@@ -123,6 +123,7 @@ void SyndromeBuilder::build(DecoderBlock& block) {
     block.nonzero[at] = after != 0;
     block.nonzero[at + layout.mirror()] = after != 0;
   }
+  if (checkCount_ > 0) block.likelyNonzero = checks_[checkCount_ - 1].at;
   syndromeCleared_ = informationCount_ == 0 && checkCount_ == 0 && syndromeCleared_;
   informationCount_ = 0;
   checkCount_ = 0;
