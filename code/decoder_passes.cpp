@@ -82,11 +82,7 @@ DecoderPasses::DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& bl
     registers32_ = variant == DecoderVariant::avx512;
   }
   if (block.bytes) {
-    pass_ = variant == DecoderVariant::avx512
-                ? passFor<PassKind::bytes512>(fixedChecks,
-                                              std::make_index_sequence<largestFixedChecks>())
-                : passFor<PassKind::bytes>(fixedChecks,
-                                           std::make_index_sequence<largestFixedChecks>());
+    pass_ = passFor<PassKind::bytes>(fixedChecks, std::make_index_sequence<largestFixedChecks>());
     byteVotes_.assign(nk * byteLaneStride, 0);
     byteValues_.assign(nk * byteLaneStride, 0);
     // Symbol (i, c) is in check (v, c - t mod L) for every tap t of (i, v); symbol (j, c') shares
@@ -383,7 +379,6 @@ DecoderPasses::Pass DecoderPasses::passFor(std::int32_t checks,
     constexpr auto fixed = static_cast<std::int32_t>(decltype(checks)::value);
 #if NBSIM_WIDE_DECODER
     if constexpr (kind == PassKind::bytes) return &DecoderPasses::runBytePass<fixed>;
-    if constexpr (kind == PassKind::bytes512) return &DecoderPasses::runBytePass512<fixed>;
 #endif
     if constexpr (kind == PassKind::wide) return &DecoderPasses::runWidePass<fixed>;
     return &DecoderPasses::runPass<fixed>;
@@ -550,7 +545,6 @@ NBSIM_AVX2 [[gnu::always_inline]] inline std::uint32_t DecoderPasses::countByteG
   return votes::lanesReaching(m, needed);
 }
 
-template <std::int32_t fixedChecks>
 NBSIM_AVX2 std::uint32_t DecoderPasses::voteByteGroup(const DecoderBlock& block, std::int32_t i,
                                                       std::int32_t first, std::int32_t threshold,
                                                       std::uint32_t due, std::uint32_t kept) {
@@ -564,17 +558,6 @@ NBSIM_AVX2 std::uint32_t DecoderPasses::voteByteGroup(const DecoderBlock& block,
     const std::int32_t at = layout.changed(i, first);
     const bool withD =
         (~votes::byteLanes(votes::zeroBytes(&block.differenceBytes[at])) & (due | kept)) != 0;
-    if constexpr (fixedChecks > 0 && fixedChecks < votes::largestGroupVote) {
-      const std::uint8_t* const differences = &block.differenceBytes[at];
-      const std::uint8_t* const syndromes = block.syndromeBytes.data() + first;
-      const std::int8_t* const counts = &byteVotes_[i * byteLaneStride];
-      if (withD) {
-        return due & votes::byteGroupVote<fixedChecks, true>(differences, syndromes, offsets,
-                                                             counts, threshold, due, values);
-      }
-      return due & votes::byteGroupVote<fixedChecks, false>(differences, syndromes, offsets,
-                                                            counts, threshold, due, values);
-    }
     const votes::ByteGroupVoteKernel kernel =
         withD || J == 0
             ? (registers32_ ? votes::byteGroupVoteKernels32 : votes::byteGroupVoteKernels)[J]
@@ -587,11 +570,7 @@ NBSIM_AVX2 std::uint32_t DecoderPasses::voteByteGroup(const DecoderBlock& block,
   const std::int32_t c = first + lane;
   if (J >= 1 && J <= votes::largestLoneVote) {
     std::uint32_t a = 0;
-    votes::ByteLoneVote vote = votes::byteLoneVotes[J - 1];
-    if constexpr (fixedChecks > 0 && fixedChecks <= votes::largestLoneVote) {
-      vote = &votes::byteLoneVote<fixedChecks>;
-    }
-    const bool corrects = vote(
+    const bool corrects = votes::byteLoneVotes[J - 1](
         block.differenceBytes[layout.changed(i, c)], block.syndromeBytes.data() + c, offsets,
         byteVotes_[i * byteLaneStride + lane], threshold, a);
     values[lane] = static_cast<std::uint8_t>(a);
@@ -610,21 +589,6 @@ NBSIM_AVX2 std::uint32_t DecoderPasses::voteByteGroup(const DecoderBlock& block,
 template <std::int32_t fixedChecks>
 NBSIM_WIDE_PASS bool DecoderPasses::runBytePass(DecoderBlock& block, std::int32_t threshold,
                                                 std::int32_t lowestThreshold, bool& lowestReached) {
-  return bytePassBody<fixedChecks>(block, threshold, lowestThreshold, lowestReached);
-}
-
-// As runBytePass, flattened where the 32 registers let the inlined group votes keep their
-// votes and counts in registers.
-template <std::int32_t fixedChecks>
-[[gnu::target("avx2,avx512f,avx512vl,avx512bw"), gnu::flatten]] bool DecoderPasses::runBytePass512(
-    DecoderBlock& block, std::int32_t threshold, std::int32_t lowestThreshold,
-    bool& lowestReached) {
-  return bytePassBody<fixedChecks>(block, threshold, lowestThreshold, lowestReached);
-}
-
-template <std::int32_t fixedChecks>
-NBSIM_AVX2 bool DecoderPasses::bytePassBody(DecoderBlock& block, std::int32_t threshold,
-                                            std::int32_t lowestThreshold, bool& lowestReached) {
   constexpr std::int32_t width = byteLaneStride;
   bool corrected = false;
   bool reachedLowest = false;  // local, as in passBody
@@ -657,8 +621,7 @@ NBSIM_AVX2 bool DecoderPasses::bytePassBody(DecoderBlock& block, std::int32_t th
           countByteGroup<fixedChecks>(block, i, first, needed[i], lowestNeeded[i], reached) &
           positions;
       if ((reached & positions & ~due) != 0) reachedLowest = true;
-      correctingLanes[i] =
-          due != 0 ? voteByteGroup<fixedChecks>(block, i, first, threshold, due, 0) : 0;
+      correctingLanes[i] = due != 0 ? voteByteGroup(block, i, first, threshold, due, 0) : 0;
       if ((due & ~correctingLanes[i]) != 0) reachedLowest = true;
       correcting |= correctingLanes[i];
     }
@@ -709,7 +672,7 @@ NBSIM_AVX2 bool DecoderPasses::bytePassBody(DecoderBlock& block, std::int32_t th
           // the rest.
           if (correctedHere[i] && ((reached >> lane) & 1) != 0) reachedLowest = true;
           const std::uint32_t votes =
-              due != 0 ? voteByteGroup<fixedChecks>(block, i, first, threshold, due, kept) : 0;
+              due != 0 ? voteByteGroup(block, i, first, threshold, due, kept) : 0;
           if ((due & ~votes) != 0) reachedLowest = true;
           kept |= votes;
         }

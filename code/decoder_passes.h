@@ -71,20 +71,12 @@ class DecoderPasses {
   template <std::int32_t fixedChecks>
   bool runBytePass(DecoderBlock& block, std::int32_t threshold, std::int32_t lowestThreshold,
                    bool& lowestReached);
-  // The same compiled where AVX-512 is there, for its 32 vector registers (the avx512 variant).
-  template <std::int32_t fixedChecks>
-  bool runBytePass512(DecoderBlock& block, std::int32_t threshold, std::int32_t lowestThreshold,
-                      bool& lowestReached);
-  // The work of either.
-  template <std::int32_t fixedChecks>
-  bool bytePassBody(DecoderBlock& block, std::int32_t threshold, std::int32_t lowestThreshold,
-                    bool& lowestReached);
   // The work of either: `wide` takes sixteen positions a step, else eight.
   template <std::int32_t fixedChecks, bool wide>
   bool passBody(DecoderBlock& block, std::int32_t threshold, std::int32_t lowestThreshold,
                 bool& lowestReached);
   using Pass = bool (DecoderPasses::*)(DecoderBlock&, std::int32_t, std::int32_t, bool&);
-  enum class PassKind { narrow, wide, bytes, bytes512 };
+  enum class PassKind { narrow, wide, bytes };
   template <PassKind kind, std::size_t... fixedChecks>
   static Pass passFor(std::int32_t checks, std::index_sequence<fixedChecks...>);
 
@@ -108,8 +100,6 @@ class DecoderPasses {
                                std::uint32_t& reached);
   // voteGroup for 32 positions of a block in bytes, with the values in byteValues_; the values
   // of the lanes in `kept`, voted before on what has not changed since, stay right.
-  // `fixedChecks` > 0: the group vote of that many checks is called directly, to be inlined.
-  template <std::int32_t fixedChecks>
   std::uint32_t voteByteGroup(const DecoderBlock& block, std::int32_t i, std::int32_t first,
                               std::int32_t threshold, std::uint32_t due, std::uint32_t kept);
   // The lanes among `due` (from countGroup) whose vote in branch i corrects at `threshold`, with
