@@ -71,6 +71,10 @@ struct DecoderBlock {
   std::vector<std::uint8_t> syndromeBytes;
   std::vector<std::uint8_t> differenceBytes;
   std::int32_t wrong = 0;  // decisions with a non-zero error
+  // The index of a syndrome symbol that is likely not zero (the last check error received), which
+  // the zero-syndrome test reads first: with a check error in nearly every block, it seldom has
+  // to read more.
+  std::int32_t likelyNonzero = 0;
 };
 
 template <bool duringPass, std::int32_t fixedChecks>

@@ -68,7 +68,8 @@ DecoderPasses::DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& bl
     lowestThreshold_[k] = std::min(threshold_[k + 1], lowestThreshold_[k + 1]);
   }
 #if NBSIM_VECTOR_DECODER
-  groupVote_ = codec.alphabetSize() <= 32768 && codec.maxChecks() + 1 <= votes::largestGroupVote;
+  groupVote_ = codec.alphabetSize() <= 65536 && codec.maxChecks() + 1 <= votes::largestGroupVote;
+  fullRange_ = codec.alphabetSize() > 32768;
 #endif
   const std::int32_t fixedChecks = nk == 1 ? block.checks[0] : 0;
   pass_ = passFor<PassKind::narrow>(fixedChecks, std::make_index_sequence<largestFixedChecks>());
@@ -183,6 +184,8 @@ bool DecoderPasses::takeBytes(const NonBinaryCodec& codec, DecoderVariant varian
 bool DecoderPasses::syndromeIsZero(const DecoderBlock& block) {
   const DecoderLayout& layout = block.layout;
   const std::int32_t L = layout.L();
+  const auto hint = static_cast<std::size_t>(block.likelyNonzero);
+  if (block.bytes ? block.syndromeBytes[hint] != 0 : block.nonzero[hint] != 0) return false;
 #if NBSIM_WIDE_DECODER
   if (block.bytes) return byteSyndromeIsZero(block);
 #endif
@@ -281,7 +284,7 @@ std::uint32_t DecoderPasses::voteGroup(const DecoderBlock& block, std::int32_t i
   const std::int32_t* const offsets = block.checkOffsets.data() + block.tapStart[i];
 #if NBSIM_WIDE_DECODER
   if constexpr (wide) {
-    if (groupVote_ && (due & (due - 1)) != 0) {
+    if (groupVote_ && ((due & (due - 1)) != 0 || fullRange_)) {
       // As below, on sixteen positions; 128-bit, so that this stays plain code.
       const std::int32_t at = layout.changed(i, first);
       const __m128i any =
@@ -289,7 +292,13 @@ std::uint32_t DecoderPasses::voteGroup(const DecoderBlock& block, std::int32_t i
                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(&block.changed[at + 8])));
       const bool withD = _mm_movemask_epi8(_mm_cmpeq_epi16(any, _mm_setzero_si128())) != 0xFFFF;
       const votes::WideGroupVoteKernel kernel =
-          withD || J == 0
+          fullRange_
+              ? (withD || J == 0 ? (registers32_ ? votes::wideGroupVoteKernelsFullRange32
+                                                 : votes::wideGroupVoteKernelsFullRange)[J]
+                                 : (registers32_ ? votes::wideGroupVoteKernelsWithoutDFullRange32
+                                                 : votes::wideGroupVoteKernelsWithoutDFullRange)
+                                       [J - 1])
+          : withD || J == 0
               ? (registers32_ ? votes::wideGroupVoteKernels32 : votes::wideGroupVoteKernels)[J]
               : (registers32_ ? votes::wideGroupVoteKernelsWithoutD32
                               : votes::wideGroupVoteKernelsWithoutD)[J - 1];
@@ -299,7 +308,9 @@ std::uint32_t DecoderPasses::voteGroup(const DecoderBlock& block, std::int32_t i
   }
 #endif
   // A lone vote costs less by itself: at a low P0 it is mostly a lone error being corrected.
-  if (!wide && groupVote_ && (due & (due - 1)) != 0) {
+  // Values of 16 bits have no lone vote of their own: theirs is a group vote, still far cheaper
+  // than the scalar one.
+  if (!wide && groupVote_ && ((due & (due - 1)) != 0 || fullRange_)) {
     // Every value read stands at a non-negative index, as in countGroup.
     // Where no position of the group has a difference, d takes no part in the comparisons.
     const std::int32_t at = layout.changed(i, first);
@@ -307,7 +318,10 @@ std::uint32_t DecoderPasses::voteGroup(const DecoderBlock& block, std::int32_t i
                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(&block.changed[at])),
                            _mm_setzero_si128())) != 0xFFFF;
     const votes::GroupVoteKernel kernel =
-        withD || J == 0 ? votes::groupVoteKernels[J] : votes::groupVoteKernelsWithoutD[J - 1];
+        fullRange_ ? (withD || J == 0 ? votes::groupVoteKernelsFullRange[J]
+                                      : votes::groupVoteKernelsWithoutDFullRange[J - 1])
+        : withD || J == 0 ? votes::groupVoteKernels[J]
+                          : votes::groupVoteKernelsWithoutD[J - 1];
     return due & kernel(&block.difference[at], block.syndrome.data() + first, offsets,
                         &groupVotes_[i * laneStride], threshold, due, values);
   }

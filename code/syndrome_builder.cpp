@@ -21,7 +21,7 @@ constexpr std::int32_t largestFixedTaps = 16;
                                               std::int32_t L, std::int32_t mirror,
                                               std::uint32_t* syndrome, std::int16_t* flags) {
   for (std::int32_t k = 0; j + k < L; ++k) {
-    const auto value = static_cast<std::uint32_t>(lanes[k]);
+    const std::uint32_t value = static_cast<std::uint16_t>(lanes[k]);
     syndrome[j + k] = value;
     syndrome[j + k + mirror] = value;
     flags[j + k] = value != 0;
@@ -39,7 +39,8 @@ SyndromeBuilder::SyndromeBuilder(const NonBinaryCodec& codec, const DecoderBlock
   checks_.assign(static_cast<std::size_t>(code.nr) * static_cast<std::size_t>(layout.L()),
                  CheckError{0, 0});
 #if NBSIM_VECTOR_DECODER
-  // A syndrome symbol's whole sum, of its check error and its taps, must fit 16 bits unsigned.
+  // A syndrome symbol's whole sum, of its check error and its taps, must fit 16 bits unsigned,
+  // or Q be 65536, where its wrap is the reduction.
   std::int64_t largestSum = 0;
   for (std::int32_t v = 0; v < code.nr; ++v) {
     std::int64_t terms = 1;
@@ -48,7 +49,7 @@ SyndromeBuilder::SyndromeBuilder(const NonBinaryCodec& codec, const DecoderBlock
     }
     largestSum = std::max(largestSum, terms * (codec.alphabetSize() - 1));
   }
-  if (codec.alphabetSize() <= 32768 && largestSum <= 65535 &&
+  if (((codec.alphabetSize() <= 32768 && largestSum <= 65535) || codec.alphabetSize() == 65536) &&
       std::all_of(
           block.informationTaps.begin(), block.informationTaps.end(),
           [&layout](const DecoderBlock::InformationTap& tap) { return tap.t < layout.L(); })) {
@@ -123,6 +124,7 @@ void SyndromeBuilder::build(DecoderBlock& block) {
     block.nonzero[at] = after != 0;
     block.nonzero[at + layout.mirror()] = after != 0;
   }
+  if (checkCount_ > 0) block.likelyNonzero = checks_[checkCount_ - 1].at;
   syndromeCleared_ = informationCount_ == 0 && checkCount_ == 0 && syndromeCleared_;
   informationCount_ = 0;
   checkCount_ = 0;
@@ -158,6 +160,7 @@ void SyndromeBuilder::addInformationSums(DecoderBlock& block) {
   const __m128i zero = _mm_setzero_si128();
   // x mod Q for any 16-bit x: q = floor(x floor(2^16 / Q) / 2^16) falls short of floor(x / Q) by
   // less than x / 2^16 < 1, so x - q Q is below 2Q and one conditional subtraction ends it.
+  // With Q = 65536 the inverse is 1 and Q a lane of 0: x is left as it is, its wrap the reduction.
   const __m128i Q = _mm_set1_epi16(static_cast<std::int16_t>(block.Q));
   const __m128i belowQ = _mm_set1_epi16(static_cast<std::int16_t>(block.Q - 1));
   const __m128i inverse = _mm_set1_epi16(static_cast<std::int16_t>(65536 / block.Q));
@@ -174,7 +177,12 @@ void SyndromeBuilder::addInformationSums(DecoderBlock& block) {
     std::int16_t* const mirrored = &mirrored_[layout.mirrored(i, 0)];
     std::int32_t c = 0;
     for (; c + 8 <= L; c += 8) {
-      const __m128i values = _mm_packs_epi32(load(errors + c), load(errors + c + 4));
+      // Less 32768 through the signed pack and back, so that every value of 16 bits passes.
+      const __m128i bias = _mm_set1_epi32(32768);
+      const __m128i values = _mm_xor_si128(
+          _mm_packs_epi32(_mm_sub_epi32(load(errors + c), bias),
+                          _mm_sub_epi32(load(errors + c + 4), bias)),
+          _mm_set1_epi16(-32768));
       store(mirrored + c, values);
       store(mirrored + c + mirror, values);
     }
@@ -227,7 +235,8 @@ NBSIM_AVX2 void SyndromeBuilder::addWideInformationSums(DecoderBlock& block) {
     std::int16_t* const mirrored = &mirrored_[layout.mirrored(i, 0)];
     std::int32_t c = 0;
     for (; c + 16 <= L; c += 16) {
-      const __m256i values = votes::loadWideValues(errors + c);
+      const __m256i values =
+          _mm256_xor_si256(votes::loadWideValues<true>(errors + c), _mm256_set1_epi16(-32768));
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(mirrored + c), values);
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(mirrored + c + mirror), values);
     }

@@ -22,29 +22,39 @@ constexpr std::int32_t largestGroupVote = 16;
 // without, every d is 0 and casts a zero vote), and their checks at syndromes + offsets[k],
 // k < C; `nonzero` points at their counts m of non-zero votes. Returns bit k where position k's
 // vote corrects at `threshold`, and each position's winning value in values[k]; nothing when no
-// position of `due` can be corrected. Needs values of 15 bits (Q <= 32768). C is a constant so
-// that every loop unrolls and the votes and their counts stay in registers.
-template <std::int32_t C, bool withD>
+// position of `due` can be corrected. Needs values of 15 bits (Q <= 32768), or of 16 with
+// `fullRange` (Q <= 65536). C is a constant so that every loop unrolls and the votes and their
+// counts stay in registers.
+template <std::int32_t C, bool withD, bool fullRange = false>
 std::uint32_t groupVote(const std::uint32_t* differences, const std::uint32_t* syndromes,
                         const std::int32_t* offsets, const std::int16_t* nonzero,
                         std::int32_t threshold, std::uint32_t due, std::uint32_t* values) {
   constexpr std::int32_t N = C + (withD ? 1 : 0);  // votes compared
   // Each zero becomes a value of its own that no symbol takes (bit 15 and the vote's number),
-  // so that equal lanes mean an equal non-zero value; it counts no votes.
+  // so that equal lanes mean an equal non-zero value; it counts no votes. With `fullRange` every
+  // 16-bit value is a symbol: the values are taken less 32768, so that the signed pack keeps
+  // them, zeros count as equal to each other, and every zero's count is dropped afterwards.
   __m128i vote[N];
   __m128i count[N];  // how many votes share the lane's value
   const __m128i one = _mm_set1_epi16(1);
+  [[maybe_unused]] const __m128i lowest = _mm_set1_epi16(-32768);  // a zero, less 32768
 #pragma GCC unroll 16
   for (std::int32_t k = 0; k < N; ++k) {
     const std::uint32_t* const at =
         withD ? (k == 0 ? differences : syndromes + offsets[k - 1]) : syndromes + offsets[k];
-    const __m128i value =
-        _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)),
-                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 4)));
-    const __m128i zero = _mm_cmpeq_epi16(value, _mm_setzero_si128());
-    vote[k] = _mm_or_si128(
-        value, _mm_and_si128(zero, _mm_set1_epi16(static_cast<std::int16_t>(0x8000 | k))));
-    count[k] = _mm_andnot_si128(zero, one);
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 4));
+    if constexpr (fullRange) {
+      const __m128i bias = _mm_set1_epi32(32768);
+      vote[k] = _mm_packs_epi32(_mm_sub_epi32(low, bias), _mm_sub_epi32(high, bias));
+      count[k] = one;
+    } else {
+      const __m128i value = _mm_packs_epi32(low, high);
+      const __m128i zero = _mm_cmpeq_epi16(value, _mm_setzero_si128());
+      vote[k] = _mm_or_si128(
+          value, _mm_and_si128(zero, _mm_set1_epi16(static_cast<std::int16_t>(0x8000 | k))));
+      count[k] = _mm_andnot_si128(zero, one);
+    }
   }
 #pragma GCC unroll 16
   for (std::int32_t a = 0; a < N; ++a) {
@@ -53,6 +63,12 @@ std::uint32_t groupVote(const std::uint32_t* differences, const std::uint32_t* s
       const __m128i equal = _mm_cmpeq_epi16(vote[a], vote[b]);  // -1 where equal
       count[a] = _mm_sub_epi16(count[a], equal);
       count[b] = _mm_sub_epi16(count[b], equal);
+    }
+  }
+  if constexpr (fullRange) {
+#pragma GCC unroll 16
+    for (std::int32_t a = 0; a < N; ++a) {
+      count[a] = _mm_andnot_si128(_mm_cmpeq_epi16(vote[a], lowest), count[a]);
     }
   }
   const auto lanes = [](__m128i mask) {
@@ -82,6 +98,7 @@ std::uint32_t groupVote(const std::uint32_t* differences, const std::uint32_t* s
     second = _mm_max_epi16(second, _mm_andnot_si128(_mm_cmpeq_epi16(vote[a], winner), count[a]));
   }
   const __m128i bar = _mm_add_epi16(_mm_max_epi16(second, zeroVotes), thresholds);
+  if constexpr (fullRange) winner = _mm_xor_si128(winner, lowest);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(values),
                    _mm_unpacklo_epi16(winner, _mm_setzero_si128()));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(values + 4),
@@ -181,17 +198,22 @@ using GroupVoteKernel = std::uint32_t (*)(const std::uint32_t*, const std::uint3
                                           const std::int32_t*, const std::int16_t*, std::int32_t,
                                           std::uint32_t, std::uint32_t*);
 
-template <bool withD, std::size_t... C>
+template <bool withD, bool fullRange, std::size_t... C>
 constexpr std::array<GroupVoteKernel, sizeof...(C)> makeGroupVoteKernels(
     std::index_sequence<C...>) {
   // Without d, C counts from 1: a vote needs at least one value.
-  return {&groupVote<static_cast<std::int32_t>(C) + (withD ? 0 : 1), withD>...};
+  return {&groupVote<static_cast<std::int32_t>(C) + (withD ? 0 : 1), withD, fullRange>...};
 }
 
-// groupVoteKernels[C] takes C checks and d, groupVoteKernelsWithoutD[C - 1] C checks alone.
+// groupVoteKernels[C] takes C checks and d, groupVoteKernelsWithoutD[C - 1] C checks alone; the
+// ones with FullRange for values of 16 bits.
 inline constexpr auto groupVoteKernels =
-    makeGroupVoteKernels<true>(std::make_index_sequence<largestGroupVote>());
+    makeGroupVoteKernels<true, false>(std::make_index_sequence<largestGroupVote>());
 inline constexpr auto groupVoteKernelsWithoutD =
-    makeGroupVoteKernels<false>(std::make_index_sequence<largestGroupVote - 1>());
+    makeGroupVoteKernels<false, false>(std::make_index_sequence<largestGroupVote - 1>());
+inline constexpr auto groupVoteKernelsFullRange =
+    makeGroupVoteKernels<true, true>(std::make_index_sequence<largestGroupVote>());
+inline constexpr auto groupVoteKernelsWithoutDFullRange =
+    makeGroupVoteKernels<false, true>(std::make_index_sequence<largestGroupVote - 1>());
 
 }  // namespace nbsim::votes

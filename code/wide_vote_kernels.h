@@ -57,16 +57,22 @@ NBSIM_AVX2 inline __m256i addWideLanesAt(__m256i sum, const std::int16_t* base,
   return _mm256_add_epi16(sum, other);
 }
 
-// Sixteen 32-bit values below 32768 as sixteen 16-bit lanes, in order.
+// Sixteen 32-bit values below 32768 as sixteen 16-bit lanes, in order; `bias`: values below 65536,
+// less 32768 each.
+template <bool bias = false>
 NBSIM_AVX2 inline __m256i loadWideValues(const std::uint32_t* at) {
-  const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
-  const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 8));
+  __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+  __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 8));
+  if constexpr (bias) {
+    low = _mm256_sub_epi32(low, _mm256_set1_epi32(32768));
+    high = _mm256_sub_epi32(high, _mm256_set1_epi32(32768));
+  }
   // The pack works within each half; the permutation puts the four quarters back in order.
   return _mm256_permute4x64_epi64(_mm256_packs_epi32(low, high), 0xD8);
 }
 
 // groupVote (vote_kernels.h) on sixteen positions: the same arguments, sixteen of each.
-template <std::int32_t C, bool withD>
+template <std::int32_t C, bool withD, bool fullRange = false>
 NBSIM_AVX2 std::uint32_t wideGroupVote(const std::uint32_t* differences,
                                        const std::uint32_t* syndromes, const std::int32_t* offsets,
                                        const std::int16_t* nonzero, std::int32_t threshold,
@@ -75,15 +81,22 @@ NBSIM_AVX2 std::uint32_t wideGroupVote(const std::uint32_t* differences,
   __m256i vote[N];
   __m256i count[N];
   const __m256i one = _mm256_set1_epi16(1);
+  [[maybe_unused]] const __m256i lowest = _mm256_set1_epi16(-32768);  // a zero, less 32768
 #pragma GCC unroll 16
   for (std::int32_t k = 0; k < N; ++k) {
     const std::uint32_t* const at =
         withD ? (k == 0 ? differences : syndromes + offsets[k - 1]) : syndromes + offsets[k];
-    const __m256i value = loadWideValues(at);
-    const __m256i zero = _mm256_cmpeq_epi16(value, _mm256_setzero_si256());
-    vote[k] = _mm256_or_si256(
-        value, _mm256_and_si256(zero, _mm256_set1_epi16(static_cast<std::int16_t>(0x8000 | k))));
-    count[k] = _mm256_andnot_si256(zero, one);
+    if constexpr (fullRange) {
+      vote[k] = loadWideValues<true>(at);
+      count[k] = one;
+    } else {
+      const __m256i value = loadWideValues(at);
+      const __m256i zero = _mm256_cmpeq_epi16(value, _mm256_setzero_si256());
+      vote[k] = _mm256_or_si256(
+          value,
+          _mm256_and_si256(zero, _mm256_set1_epi16(static_cast<std::int16_t>(0x8000 | k))));
+      count[k] = _mm256_andnot_si256(zero, one);
+    }
   }
 #pragma GCC unroll 16
   for (std::int32_t a = 0; a < N; ++a) {
@@ -92,6 +105,12 @@ NBSIM_AVX2 std::uint32_t wideGroupVote(const std::uint32_t* differences,
       const __m256i equal = _mm256_cmpeq_epi16(vote[a], vote[b]);
       count[a] = _mm256_sub_epi16(count[a], equal);
       count[b] = _mm256_sub_epi16(count[b], equal);
+    }
+  }
+  if constexpr (fullRange) {
+#pragma GCC unroll 16
+    for (std::int32_t a = 0; a < N; ++a) {
+      count[a] = _mm256_andnot_si256(_mm256_cmpeq_epi16(vote[a], lowest), count[a]);
     }
   }
   __m256i best = count[0];
@@ -116,6 +135,7 @@ NBSIM_AVX2 std::uint32_t wideGroupVote(const std::uint32_t* differences,
                               _mm256_andnot_si256(_mm256_cmpeq_epi16(vote[a], winner), count[a]));
   }
   const __m256i bar = _mm256_add_epi16(_mm256_max_epi16(second, zeroVotes), thresholds);
+  if constexpr (fullRange) winner = _mm256_xor_si256(winner, lowest);
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(values),
                       _mm256_cvtepu16_epi32(_mm256_castsi256_si128(winner)));
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(values + 8),
@@ -145,37 +165,46 @@ using WideGroupVoteKernel = std::uint32_t (*)(const std::uint32_t*, const std::u
                                               const std::int32_t*, const std::int16_t*,
                                               std::int32_t, std::uint32_t, std::uint32_t*);
 
-template <bool withD, std::size_t... C>
+template <bool withD, bool fullRange, std::size_t... C>
 constexpr std::array<WideGroupVoteKernel, sizeof...(C)> makeWideGroupVoteKernels(
     std::index_sequence<C...>) {
-  return {&wideGroupVote<static_cast<std::int32_t>(C) + (withD ? 0 : 1), withD>...};
+  return {&wideGroupVote<static_cast<std::int32_t>(C) + (withD ? 0 : 1), withD, fullRange>...};
 }
 
-// As groupVoteKernels and groupVoteKernelsWithoutD, for sixteen positions.
+// As groupVoteKernels and groupVoteKernelsWithoutD (and their FullRange), for sixteen positions.
 inline constexpr auto wideGroupVoteKernels =
-    makeWideGroupVoteKernels<true>(std::make_index_sequence<largestGroupVote>());
+    makeWideGroupVoteKernels<true, false>(std::make_index_sequence<largestGroupVote>());
 inline constexpr auto wideGroupVoteKernelsWithoutD =
-    makeWideGroupVoteKernels<false>(std::make_index_sequence<largestGroupVote - 1>());
+    makeWideGroupVoteKernels<false, false>(std::make_index_sequence<largestGroupVote - 1>());
+inline constexpr auto wideGroupVoteKernelsFullRange =
+    makeWideGroupVoteKernels<true, true>(std::make_index_sequence<largestGroupVote>());
+inline constexpr auto wideGroupVoteKernelsWithoutDFullRange =
+    makeWideGroupVoteKernels<false, true>(std::make_index_sequence<largestGroupVote - 1>());
 
 // wideGroupVote compiled where AVX-512 is there too: the same 256-bit steps, with 32 vector
 // registers instead of 16, so that the votes and their counts need not spill to memory.
-template <std::int32_t C, bool withD>
+template <std::int32_t C, bool withD, bool fullRange>
 [[gnu::target("avx2,avx512f,avx512vl,avx512bw"), gnu::flatten]] std::uint32_t wideGroupVote32(
     const std::uint32_t* differences, const std::uint32_t* syndromes, const std::int32_t* offsets,
     const std::int16_t* nonzero, std::int32_t threshold, std::uint32_t due, std::uint32_t* values) {
-  return wideGroupVote<C, withD>(differences, syndromes, offsets, nonzero, threshold, due, values);
+  return wideGroupVote<C, withD, fullRange>(differences, syndromes, offsets, nonzero, threshold,
+                                            due, values);
 }
 
-template <bool withD, std::size_t... C>
+template <bool withD, bool fullRange, std::size_t... C>
 constexpr std::array<WideGroupVoteKernel, sizeof...(C)> makeWideGroupVoteKernels32(
     std::index_sequence<C...>) {
-  return {&wideGroupVote32<static_cast<std::int32_t>(C) + (withD ? 0 : 1), withD>...};
+  return {&wideGroupVote32<static_cast<std::int32_t>(C) + (withD ? 0 : 1), withD, fullRange>...};
 }
 
 inline constexpr auto wideGroupVoteKernels32 =
-    makeWideGroupVoteKernels32<true>(std::make_index_sequence<largestGroupVote>());
+    makeWideGroupVoteKernels32<true, false>(std::make_index_sequence<largestGroupVote>());
 inline constexpr auto wideGroupVoteKernelsWithoutD32 =
-    makeWideGroupVoteKernels32<false>(std::make_index_sequence<largestGroupVote - 1>());
+    makeWideGroupVoteKernels32<false, false>(std::make_index_sequence<largestGroupVote - 1>());
+inline constexpr auto wideGroupVoteKernelsFullRange32 =
+    makeWideGroupVoteKernels32<true, true>(std::make_index_sequence<largestGroupVote>());
+inline constexpr auto wideGroupVoteKernelsWithoutDFullRange32 =
+    makeWideGroupVoteKernels32<false, true>(std::make_index_sequence<largestGroupVote - 1>());
 
 }  // namespace nbsim::votes
 #endif

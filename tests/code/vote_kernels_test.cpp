@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "code/byte_vote_kernels.h"
+#include "code/wide_vote_kernels.h"
 
 namespace nbsim {
 namespace {
@@ -48,11 +49,13 @@ PlainVote plainVote(const std::vector<std::uint32_t>& votes, std::int32_t thresh
   return {best - std::max(second, zeros) > threshold, winner};
 }
 
-// Votes from a few values of the alphabet, zero among them; `bytes`: an alphabet of at most 256.
+// Votes from a few values of the alphabet, zero among them; `bytes`: an alphabet of at most 256;
+// `alphabet` > 0: that one.
 std::vector<std::uint32_t> randomVotes(std::mt19937_64& random, std::size_t count,
-                                       bool bytes = false) {
+                                       bool bytes = false, std::uint32_t alphabet = 0) {
   static const std::uint32_t alphabets[] = {2, 3, 4, 5, 9, 256, 32768};
-  const std::uint32_t Q = alphabets[random() % (std::size(alphabets) - (bytes ? 1 : 0))];
+  const std::uint32_t Q =
+      alphabet > 0 ? alphabet : alphabets[random() % (std::size(alphabets) - (bytes ? 1 : 0))];
   std::vector<std::uint32_t> palette(1 + random() % 4);
   for (std::uint32_t& value : palette) value = static_cast<std::uint32_t>(random() % Q);
   std::vector<std::uint32_t> votes(count);
@@ -84,9 +87,10 @@ void checkLoneVotes(std::mt19937_64& random, std::int32_t C, Kernel loneVote) {
   }
 }
 
-// T: the type of a value, Count: of a count m; `width` lanes.
+// T: the type of a value, Count: of a count m; `width` lanes; `alphabet` as for randomVotes.
 template <typename T, typename Count, std::int32_t width, typename Kernel>
-void checkGroupVotes(std::mt19937_64& random, std::int32_t C, bool withD, Kernel groupVote) {
+void checkGroupVotes(std::mt19937_64& random, std::int32_t C, bool withD, Kernel groupVote,
+                     std::uint32_t alphabet = 0) {
   // Vote k + 1 of lane l at syndromes[offsets[k] + l].
   std::vector<std::int32_t> offsets(C);
   for (std::int32_t k = 0; k < C; ++k) {
@@ -98,7 +102,7 @@ void checkGroupVotes(std::mt19937_64& random, std::int32_t C, bool withD, Kernel
     std::vector<T> syndromes((width + 2) * C + width, 0);
     std::vector<Count> nonzero(width);
     for (std::int32_t l = 0; l < width; ++l) {
-      lanes[l] = randomVotes(random, C + 1, sizeof(T) == 1);
+      lanes[l] = randomVotes(random, C + 1, sizeof(T) == 1, alphabet);
       if (!withD) lanes[l][0] = 0;
       differences[l] = static_cast<T>(lanes[l][0]);
       for (std::int32_t k = 0; k < C; ++k) {
@@ -153,8 +157,15 @@ TEST(VoteKernels, GroupVotesAgreeWithAPlainCountInEveryDueLane) {
     checkGroupVotes<std::uint32_t, std::int16_t, 8>(random, C, true, votes::groupVoteKernels[k]);
     checkGroupVotes<std::uint32_t, std::int16_t, 8>(random, C, false,
                                                     votes::groupVoteKernelsWithoutD[k - 1]);
+    // Values of 16 bits, half of them 32768 or more.
+    checkGroupVotes<std::uint32_t, std::int16_t, 8>(random, C, true,
+                                                    votes::groupVoteKernelsFullRange[k], 65536);
+    checkGroupVotes<std::uint32_t, std::int16_t, 8>(
+        random, C, false, votes::groupVoteKernelsWithoutDFullRange[k - 1], 65536);
 #if NBSIM_WIDE_DECODER
     if (byteKernelsRun()) {
+      checkGroupVotes<std::uint32_t, std::int16_t, 16>(
+          random, C, true, votes::wideGroupVoteKernelsFullRange[k], 65536);
       checkGroupVotes<std::uint8_t, std::int8_t, 32>(random, C, true,
                                                      votes::byteGroupVoteKernels[k]);
       checkGroupVotes<std::uint8_t, std::int8_t, 32>(random, C, false,
