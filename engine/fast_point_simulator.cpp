@@ -197,7 +197,9 @@ bool FastPointSimulator::simulateInStretches(PointShare& share, float P0, std::i
   // allows this many.
   const std::int64_t blockLimit = (volume - counters.infoSymbols + infoPerBlock - 1) / infoPerBlock;
   const std::int64_t most = split_.roundSlices;  // stretches per phase
-  struct Stretch {
+  // Each on cache lines of its own: a thread waits on one stretch's start while another sets
+  // the next.
+  struct alignas(64) Stretch {
     // Where its first symbol starts, its draw 0 or 1, once the stretch before it knows; -1 not
     // yet; 2: never (a stretch before it could not be made).
     std::atomic<std::int32_t> start{-1};
@@ -232,7 +234,10 @@ bool FastPointSimulator::simulateInStretches(PointShare& share, float P0, std::i
     }
     after.symbol = stretch.symbol + parse.symbols[start];
     after.start.store(static_cast<std::int32_t>(parse.next[start] - D), std::memory_order_release);
-    simulator.decodeStretch(start, stretch.symbol, blockLimit, stop, stretch.blocks);
+    // Decoded into the thread's own counts, which no other thread's writes share a cache line
+    // with, and handed over once.
+    simulator.decodeStretch(start, stretch.symbol, blockLimit, stop, simulator.decoded_);
+    stretch.blocks = simulator.decoded_;
     stretch.decoded = true;
   };
 

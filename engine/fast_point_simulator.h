@@ -122,6 +122,7 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
   RoundTimes roundTimes_;
   // The stretch made last, and its draws.
   std::unique_ptr<Made> stretch_;
+  StretchBlocks decoded_;  // the blocks of the stretch decoded last, on a shared point
   StretchParse stretchParse_;
   std::optional<LaneFill> partFill_;     // a whole part of a stretch
   std::optional<LaneFill> stretchFill_;  // the part at its end
