@@ -329,6 +329,12 @@ ShiftXorGenerator::Jump::Jump(std::uint64_t draws) {
   }
 }
 
+ShiftXorGenerator::Jump ShiftXorGenerator::Jump::twice() const {
+  Jump square;
+  for (std::size_t k = 0; k < images_.size(); ++k) square.images_[k] = apply(images_[k]);
+  return square;
+}
+
 std::uint64_t ShiftXorGenerator::Jump::apply(std::uint64_t state) const {
   std::uint64_t image = 0;
   for (; state != 0; state &= state - 1) {

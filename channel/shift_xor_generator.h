@@ -47,6 +47,8 @@ class ShiftXorGenerator {
     // The map of `draws` draws, by repeated squaring of the map of one.
     explicit Jump(std::uint64_t draws);
     std::uint64_t apply(std::uint64_t state) const;
+    // The map of twice as many draws.
+    Jump twice() const;
 
    private:
     Jump() = default;

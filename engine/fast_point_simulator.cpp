@@ -152,14 +152,18 @@ ShiftXorGenerator FastPointSimulator::generatorAt(std::int64_t draw) {
     anchor_->init(cache_.seed());
     anchorDraw_ = 0;
   }
+  // Whole stretches by the jumps of 1, 2, 4, ... stretches, each made once: a thread's next
+  // stretch may lie as many stretches ahead as there are threads. The rest by a jump of its own,
+  // which only a point's first stretch on a thread needs.
   const std::int64_t slice = split_.sliceDraws;
-  if (draw - anchorDraw_ > 64 * slice) {
-    anchor_->skip(ShiftXorGenerator::Jump(static_cast<std::uint64_t>(draw - anchorDraw_)));
-    anchorDraw_ = draw;
-  }
-  for (; anchorDraw_ + slice <= draw; anchorDraw_ += slice) {
-    if (!sliceJump_) sliceJump_.emplace(static_cast<std::uint64_t>(slice));
-    anchor_->skip(*sliceJump_);
+  auto slices = static_cast<std::uint64_t>((draw - anchorDraw_) / slice);
+  anchorDraw_ += static_cast<std::int64_t>(slices) * slice;
+  for (std::size_t j = 0; slices != 0; ++j, slices >>= 1) {
+    if (j == sliceJumps_.size()) {
+      sliceJumps_.push_back(j == 0 ? ShiftXorGenerator::Jump(static_cast<std::uint64_t>(slice))
+                                   : sliceJumps_[j - 1].twice());
+    }
+    if ((slices & 1) != 0) anchor_->skip(sliceJumps_[j]);
   }
   if (anchorDraw_ < draw) {
     anchor_->skip(ShiftXorGenerator::Jump(static_cast<std::uint64_t>(draw - anchorDraw_)));

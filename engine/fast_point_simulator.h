@@ -115,7 +115,7 @@ class FastPointSimulator : public PointSimulator, public SharingPointSimulator {
   bool wide_;  // the processor compares draws with AVX2
   ErrorPatternDecoder decoder_;
   PointSplit split_;
-  std::optional<ShiftXorGenerator::Jump> sliceJump_;  // sliceDraws draws
+  std::vector<ShiftXorGenerator::Jump> sliceJumps_;  // of 1, 2, 4, ... times sliceDraws draws
   // A generator of the stream, and the draw where it stands.
   std::optional<ShiftXorGenerator> anchor_;
   std::int64_t anchorDraw_ = 0;

@@ -67,6 +67,9 @@ TEST(ShiftXorGeneratorSequence, EveryDrawVariantGivesTheDrawsOfFill) {
       generator.fill(draws.data(), offset);
       draws.resize(expected.size());
       const ShiftXorGenerator::Jump jump(perLane);
+      // The map of twice the draws, squared or made whole.
+      const std::uint64_t state = random();
+      ASSERT_EQ(jump.twice().apply(state), ShiftXorGenerator::Jump(2 * perLane).apply(state));
       generator.fillInLanes(draws.data() + offset, perLane, jump, variant);
       const LaneFill fill(count, variant);
       fill(generator, draws.data() + offset + count);
