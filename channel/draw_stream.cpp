@@ -248,18 +248,6 @@ std::uint64_t marksAtOrBelow(const std::int32_t* draws, std::int64_t count, std:
 
 }  // namespace
 
-void DrawCursor::markAtOrBelow(std::int32_t bound) {
-  const std::int64_t count = std::min<std::int64_t>(64, end_ - position_);
-  marks_ = marksAtOrBelow(position_, count, bound, wideMarks_);
-  markedCount_ = count;
-  markedBound_ = bound;
-}
-
-void DrawCursor::markNext(std::int32_t bound) {
-  if (position_ == end_) advanceWindow();
-  markAtOrBelow(bound);
-}
-
 namespace {
 
 // The draws of a word that are error values, bit k for draw k, when draw 0 starts a symbol: a
@@ -278,7 +266,30 @@ std::uint64_t valuesOf(std::uint64_t marks) {
   return (evenRuns & ~even) | (oddRuns & even) | afterOddLength;
 }
 
+// The draws of a word that corrupt their symbols, bit k for draw k, when draw 0 starts a
+// symbol: as above, the marked draws at the even offsets from their run's start.
+std::uint64_t corruptingOf(std::uint64_t marks) {
+  constexpr std::uint64_t even = 0x5555555555555555u;
+  const std::uint64_t runStarts = marks & ~(marks << 1);
+  // The runs that start at even draws are cleared, the others stay.
+  const std::uint64_t fromEven = marks + (runStarts & even);
+  return marks & (fromEven ^ even);
+}
+
 }  // namespace
+
+void DrawCursor::markAtOrBelow(std::int32_t bound) {
+  const std::int64_t count = std::min<std::int64_t>(64, end_ - position_);
+  marks_ = corruptingOf(marksAtOrBelow(position_, count, bound, wideMarks_));
+  markedCount_ = count;
+  markedBound_ = bound;
+}
+
+void DrawCursor::markNext(std::int32_t bound) {
+  if (position_ == end_) advanceWindow();
+  markAtOrBelow(bound);
+}
+
 
 namespace {
 

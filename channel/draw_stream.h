@@ -123,65 +123,65 @@ class DrawCursor {
   // The next draw.
   std::int32_t next() {
     if (position_ == end_) advanceWindow();
-    dropMarks(1);
+    // The marks hold only where a symbol starts, which the caller may leave.
+    dropMarks(markedCount_);
     return *position_++;
   }
 
   // Passes `count` symbols through the channel at `bound`: each takes one draw, and a draw at or
   // below `bound` corrupts its symbol s, whose value is the draw after it: onCorrupted(s, value)
-  // for each, s ascending. The marks of a word of draws stay in registers across the calls.
+  // for each, s ascending. The corrupting draws of a word of draws stay in registers across the
+  // calls.
   template <typename OnCorrupted>
   void transmit(std::int32_t bound, std::int64_t count, OnCorrupted&& onCorrupted) {
     if (bound != markedBound_) dropMarks(markedCount_);
     std::int64_t s = 0;
     while (s < count) {
       if (markedCount_ == 0) markNext(bound);
-      std::uint64_t marks = marks_;
-      std::int64_t marked = markedCount_;
-      const std::int32_t* position = position_;
-      bool valueBeyond = false;  // a corrupting draw ended the word: its value lies beyond
-      while (s < count) {
-        const std::int64_t room = count - s;
-        if (marks == 0) {
-          // No draw of the word corrupts: the symbols pass it, or the block ends within it.
-          const std::int64_t step = std::min(marked, room);
-          position += step;
-          marked -= step;
-          s += step;
+      std::uint64_t corrupting = marks_;
+      const std::int64_t marked = markedCount_;
+      const std::int32_t* const position = position_;
+      const std::int64_t room = count - s;
+      // The symbol at draw p of the word, after k corrupted ones (two draws each), is symbol
+      // p - k of the word.
+      std::int64_t k = 0;
+      bool ends = false;  // the symbols end within the word
+      bool valueBeyond = false;  // the word's last draw corrupts: its value is the next draw
+      while (corrupting != 0) {
+        const auto p = static_cast<std::int64_t>(std::countr_zero(corrupting));
+        if (p - k >= room) {
+          ends = true;
           break;
         }
-        const auto above = static_cast<std::int64_t>(std::countr_zero(marks));
-        if (above >= room) {
-          position += room;
-          marked -= room;
-          marks >>= room;  // room <= above < 64
-          s = count;
-          break;
-        }
-        s += above;
-        const std::int64_t used = above + 1;  // 1..64
-        position += used;
-        marked -= used;
-        if (marked == 0) {
-          marks = 0;
+        if (p + 1 == marked) {
           valueBeyond = true;
           break;
         }
-        marks >>= used;
-        const std::int32_t value = *position;
-        ++position;
-        --marked;
-        marks >>= 1;
-        onCorrupted(s, value);
-        ++s;
+        onCorrupted(s + p - k, position[p + 1]);
+        corrupting &= corrupting - 1;
+        ++k;
       }
-      position_ = position;
-      marks_ = marks;
-      markedCount_ = marked;
       if (valueBeyond) {
-        onCorrupted(s, next());
-        ++s;
+        const std::int64_t symbol = s + marked - 1 - k;
+        dropMarks(markedCount_);
+        position_ = position + marked;
+        onCorrupted(symbol, next());
+        s = symbol + 1;
+        continue;
       }
+      // The word holds marked - k symbols; where fewer are wanted, symbol `room` of the word
+      // starts at draw room + k.
+      if (!ends && marked - k <= room) {
+        dropMarks(markedCount_);
+        position_ = position + marked;
+        s += marked - k;
+        continue;
+      }
+      const std::int64_t used = room + k;  // < marked
+      position_ = position + used;
+      marks_ = corrupting >> used;
+      markedCount_ = marked - used;
+      s = count;
     }
   }
 
@@ -189,8 +189,8 @@ class DrawCursor {
   void advanceWindow();
   // The next window of live draws, from this cursor's generator.
   void fillLive();
-  // Marks the draws at or below `bound` among the next 64 (fewer at the window's end), moving
-  // to the next window first at the end of one.
+  // Marks the corrupting draws among the next 64 (fewer at the window's end) at `bound`, a
+  // symbol starting at the next draw, moving to the next window first at the end of one.
   void markNext(std::int32_t bound);
   void markAtOrBelow(std::int32_t bound);
   // Forgets the marks of the next k draws, k <= markedCount_.
@@ -220,8 +220,10 @@ class DrawCursor {
   bool borrowed_ = false;  // the window is the caller's (readFrom)
   ShiftXorGenerator generator_;
   std::vector<std::int32_t> liveBuffer_;
-  // Bit k: draw position_[k] is at or below markedBound_, for k < markedCount_. A point reads
-  // with one bound, so one comparison of sixteen draws serves several skips.
+  // Bit k: draw position_[k] corrupts its symbol at markedBound_ (it is at or below the bound and
+  // starts a symbol, position_[0] starting one), for k < markedCount_; held only while position_
+  // stands where a symbol starts. A point reads with one bound, so one comparison of the draws
+  // serves several blocks.
   std::uint64_t marks_ = 0;
   std::int64_t markedCount_ = 0;
   std::int32_t markedBound_ = 0;

@@ -61,6 +61,43 @@ class ErrorPatternDecoder {
     builder_.addCheckError(block_.layout.syndrome(v, j), block_.Q - static_cast<std::uint32_t>(e));
   }
 
+  // The same for a whole branch at a time, without a call per error: the errors of information
+  // branch i are told to the writer that informationErrors(i) returns (add(c, e), c ascending),
+  // which is then handed back to informationReceived; all in locals of the caller, so that the
+  // channel's loop keeps them in registers. Likewise for check branch v.
+  struct InformationWriter {
+    void add(std::int32_t c, Symbol e) {
+      errors[c] = static_cast<std::uint32_t>(e);
+      *next++ = {i, c};
+    }
+    std::uint32_t* errors;  // the branch's decisions, which hold the errors
+    SyndromeBuilder::InformationError* next;
+    std::int32_t i;
+  };
+  InformationWriter informationErrors(std::int32_t i) {
+    return {&block_.decision[block_.layout.decision(i, 0)], builder_.nextInformationError(), i};
+  }
+  void informationReceived(const InformationWriter& writer) {
+    const auto count = static_cast<std::int32_t>(writer.next - builder_.nextInformationError());
+    block_.wrong += count;
+    builder_.informationErrorsWritten(count);
+    clean_ = clean_ && count == 0;
+  }
+  struct CheckWriter {
+    void add(std::int32_t j, Symbol e) { *next++ = {row + j, Q - static_cast<std::uint32_t>(e)}; }
+    SyndromeBuilder::CheckError* next;
+    std::int32_t row;  // layout.syndrome(v, 0)
+    std::uint32_t Q;
+  };
+  CheckWriter checkErrors(std::int32_t v) {
+    return {builder_.nextCheckError(), block_.layout.syndrome(v, 0), block_.Q};
+  }
+  void checksReceived(const CheckWriter& writer) {
+    const auto count = static_cast<std::int32_t>(writer.next - builder_.nextCheckError());
+    builder_.checkErrorsWritten(count);
+    clean_ = clean_ && count == 0;
+  }
+
   // Gives up blocks when `stop` is raised (see DecoderPasses::watch); lasts until the next call.
   void watch(const DecodeStop& stop) { passes_.watch(stop); }
 

@@ -37,6 +37,24 @@ class SyndromeBuilder {
     checks_[checkCount_++] = {at, minusE};
   }
 
+  // The information errors received and not yet in the syndrome.
+  struct InformationError {
+    std::int32_t i;
+    std::int32_t c;
+  };
+  // The check errors received and not yet in the syndrome: where each goes in the syndrome, and
+  // what it adds there.
+  struct CheckError {
+    std::int32_t at;
+    std::uint32_t minusE;
+  };
+  // Where the next errors go when a caller writes a branch's errors itself, with the number it
+  // wrote told afterwards; each list has room for every symbol of the block once.
+  InformationError* nextInformationError() { return information_.data() + informationCount_; }
+  void informationErrorsWritten(std::int32_t count) { informationCount_ += count; }
+  CheckError* nextCheckError() { return checks_.data() + checkCount_; }
+  void checkErrorsWritten(std::int32_t count) { checkCount_ += count; }
+
   // The errors received since the last build.
   std::int32_t informationErrors() const { return informationCount_; }
   std::int32_t checkErrors() const { return checkCount_; }
@@ -63,19 +81,8 @@ class SyndromeBuilder {
   template <SumKind kind, std::size_t... fixedTaps>
   static Sums sumsFor(std::int32_t taps, std::index_sequence<fixedTaps...>);
 
-  // The information errors received and not yet in the syndrome.
-  struct InformationError {
-    std::int32_t i;
-    std::int32_t c;
-  };
   std::vector<InformationError> information_;
   std::int32_t informationCount_ = 0;
-  // The check errors received and not yet in the syndrome: where each goes in the syndrome, and
-  // what it adds there.
-  struct CheckError {
-    std::int32_t at;
-    std::uint32_t minusE;
-  };
   std::vector<CheckError> checks_;
   std::int32_t checkCount_ = 0;
   // Every syndrome symbol and flag is zero.

@@ -74,14 +74,18 @@ std::int64_t FastPointSimulator::decodeNext(IterationStats& stats) {
   decoder_.startBlock();
   // The channel's order: the information branches, then the check branches.
   for (std::int32_t i = 0; i < nk_; ++i) {
-    source_.transmitZeros(L, [this, i](std::int64_t c, Symbol e) {
-      decoder_.addInformationError(i, static_cast<std::int32_t>(c), e);
+    ErrorPatternDecoder::InformationWriter errors = decoder_.informationErrors(i);
+    source_.transmitZeros(L, [&errors](std::int64_t c, Symbol e) {
+      errors.add(static_cast<std::int32_t>(c), e);
     });
+    decoder_.informationReceived(errors);
   }
   for (std::int32_t v = 0; v < nr_; ++v) {
-    source_.transmitZeros(L, [this, v](std::int64_t j, Symbol e) {
-      decoder_.addCheckError(v, static_cast<std::int32_t>(j), e);
+    ErrorPatternDecoder::CheckWriter errors = decoder_.checkErrors(v);
+    source_.transmitZeros(L, [&errors](std::int64_t j, Symbol e) {
+      errors.add(static_cast<std::int32_t>(j), e);
     });
+    decoder_.checksReceived(errors);
   }
   return static_cast<std::int64_t>(decoder_.decodeBlock(stats));
 }
