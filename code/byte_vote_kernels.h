@@ -181,6 +181,13 @@ NBSIM_AVX2 bool byteLoneVote(std::uint32_t d, const std::uint8_t* syndromes,
   for (std::int32_t k = 0; k < C; ++k) {
     packed |= static_cast<std::uint64_t>(syndromes[offsets[k]]) << (8 * k);
   }
+  // Mostly a lone error: every check holds the same value s != 0, which wins with C votes (one
+  // more if d = s) against d's one vote or its zero vote.
+  const std::uint64_t first = packed & 255;
+  if (C >= 2 && first != 0 && packed == first * (~std::uint64_t{0} / 255 >> (64 - 8 * C))) {
+    a = static_cast<std::uint32_t>(first);
+    return (d == first ? C + 1 : C - 1) > threshold;
+  }
   const __m256i zero = _mm256_setzero_si256();
   const __m256i one = _mm256_set1_epi8(1);
   const auto value = static_cast<char>(d);

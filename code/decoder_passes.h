@@ -133,7 +133,7 @@ class DecoderPasses {
   Pass pass_ = nullptr;                        // runPass for this code
   // A group's votes are taken at once for alphabets of 16-bit values and short checks.
   bool groupVote_ = false;
-  bool fullRange_ = false;  // values of 16 bits: the group votes that keep them, no lone vote
+  bool fullRange_ = false;    // values of 16 bits: the group votes that keep them, no lone vote
   bool registers32_ = false;  // the wide group votes use the 32 registers of AVX-512
   // A group's lanes per branch in groupVotes_ and groupValues_, for either width.
   static constexpr std::int32_t laneStride = 16;
@@ -152,6 +152,8 @@ class DecoderPasses {
   // the lanes below `lane` that a correction of (i, first + lane) may change.
   std::vector<std::uint64_t> sharedChecks_;
   bool syndromeRaised_ = false;  // a syndrome symbol went from zero to non-zero
+  // A block in bytes with rowAdds: the correction's syndrome update (byte_rows.h).
+  bool (*rowAdd_)(DecoderBlock&, std::int32_t, std::int32_t, std::uint32_t) = nullptr;
   // The stop looked at, and where: light codes never look, so that their blocks pay nothing.
   DecodeStop stop_;
   bool slowPasses_ = false;  // a pass reads many flags: look before every pass

@@ -88,8 +88,8 @@ class SyndromeBuilder {
   // Every syndrome symbol and flag is zero.
   bool syndromeCleared_ = true;
   // Whole sums serve for alphabets of 15-bit values, where a syndrome symbol's sum fits 16 bits,
-  // and for Q = 65536, where the sum's wrap is the reduction; the taps must be below L. mirrored_ holds each branch's errors twice in a row, so that
-  // position c + t needs no wrap.
+  // and for Q = 65536, where the sum's wrap is the reduction; the taps must be below L. mirrored_
+  // holds each branch's errors twice in a row, so that position c + t needs no wrap.
   Sums sums_ = nullptr;  // addInformationSums for this code, where whole sums serve
   std::vector<std::int16_t> mirrored_;
   std::vector<std::uint8_t> mirroredBytes_;  // the same for addByteInformationSums
