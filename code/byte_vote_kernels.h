@@ -78,7 +78,10 @@ NBSIM_AVX2 std::uint32_t byteGroupVote(const std::uint8_t* differences,
                                        std::uint32_t due, std::uint8_t* values) {
   constexpr std::int32_t N = C + (withD ? 1 : 0);  // votes compared
   __m256i vote[N];
-  __m256i count[N];  // how many votes share the lane's value, zeros included until dropped
+  // How many votes from this one on share the lane's value, zeros included until dropped: the
+  // first vote of each value counts them all, which is all that the best and the second best
+  // need; a later vote of it counts fewer, and never as many as the best unless the first does.
+  __m256i count[N];
   const __m256i zero = _mm256_setzero_si256();
 #pragma GCC unroll 16
   for (std::int32_t k = 0; k < N; ++k) {
@@ -92,7 +95,6 @@ NBSIM_AVX2 std::uint32_t byteGroupVote(const std::uint8_t* differences,
     for (std::int32_t b = a + 1; b < N; ++b) {
       const __m256i equal = _mm256_cmpeq_epi8(vote[a], vote[b]);
       count[a] = _mm256_sub_epi8(count[a], equal);
-      count[b] = _mm256_sub_epi8(count[b], equal);
     }
   }
   __m256i best = zero;

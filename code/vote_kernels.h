@@ -35,7 +35,9 @@ std::uint32_t groupVote(const std::uint32_t* differences, const std::uint32_t* s
   // 16-bit value is a symbol: the values are taken less 32768, so that the signed pack keeps
   // them, zeros count as equal to each other, and every zero's count is dropped afterwards.
   __m128i vote[N];
-  __m128i count[N];  // how many votes share the lane's value
+  // How many votes from this one on share the lane's value: the first vote of each value counts
+  // them all, which is all that the best and the second best need (byteGroupVote says more).
+  __m128i count[N];
   const __m128i one = _mm_set1_epi16(1);
   [[maybe_unused]] const __m128i lowest = _mm_set1_epi16(-32768);  // a zero, less 32768
 #pragma GCC unroll 16
@@ -62,7 +64,6 @@ std::uint32_t groupVote(const std::uint32_t* differences, const std::uint32_t* s
     for (std::int32_t b = a + 1; b < N; ++b) {
       const __m128i equal = _mm_cmpeq_epi16(vote[a], vote[b]);  // -1 where equal
       count[a] = _mm_sub_epi16(count[a], equal);
-      count[b] = _mm_sub_epi16(count[b], equal);
     }
   }
   if constexpr (fullRange) {

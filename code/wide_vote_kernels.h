@@ -79,7 +79,7 @@ NBSIM_AVX2 std::uint32_t wideGroupVote(const std::uint32_t* differences,
                                        std::uint32_t due, std::uint32_t* values) {
   constexpr std::int32_t N = C + (withD ? 1 : 0);  // votes compared
   __m256i vote[N];
-  __m256i count[N];
+  __m256i count[N];  // from each vote on, as in groupVote
   const __m256i one = _mm256_set1_epi16(1);
   [[maybe_unused]] const __m256i lowest = _mm256_set1_epi16(-32768);  // a zero, less 32768
 #pragma GCC unroll 16
@@ -104,7 +104,6 @@ NBSIM_AVX2 std::uint32_t wideGroupVote(const std::uint32_t* differences,
     for (std::int32_t b = a + 1; b < N; ++b) {
       const __m256i equal = _mm256_cmpeq_epi16(vote[a], vote[b]);
       count[a] = _mm256_sub_epi16(count[a], equal);
-      count[b] = _mm256_sub_epi16(count[b], equal);
     }
   }
   if constexpr (fullRange) {
