@@ -290,7 +290,6 @@ void DrawCursor::markNext(std::int32_t bound) {
   markAtOrBelow(bound);
 }
 
-
 namespace {
 
 // parseSymbols' loop; `wide`: the marks of a whole word from wideMarksAtOrBelow, where `bound`

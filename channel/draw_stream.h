@@ -145,7 +145,7 @@ class DrawCursor {
       // The symbol at draw p of the word, after k corrupted ones (two draws each), is symbol
       // p - k of the word.
       std::int64_t k = 0;
-      bool ends = false;  // the symbols end within the word
+      bool ends = false;         // the symbols end within the word
       bool valueBeyond = false;  // the word's last draw corrupts: its value is the next draw
       while (corrupting != 0) {
         const auto p = static_cast<std::int64_t>(std::countr_zero(corrupting));

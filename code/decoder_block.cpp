@@ -45,9 +45,7 @@ DecoderBlock::DecoderBlock(const NonBinaryCodec& codec, bool bytes)
   }
   decision.assign(layout.decisionSize(), 0);
   if (bytes) {
-    setUpRowAdds(code);
-    // The last step of the last row runs up to 31 bytes past it.
-    syndromeBytes.assign(layout.syndromeSize() + (rowAdds ? 32 : 0), 0);
+    syndromeBytes.assign(layout.syndromeSize(), 0);
     differenceBytes.assign(layout.changedSize(), 0);
     return;
   }
@@ -55,39 +53,6 @@ DecoderBlock::DecoderBlock(const NonBinaryCodec& codec, bool bytes)
   syndrome.assign(layout.syndromeSize(), 0);
   nonzero.assign(layout.syndromeSize(), 0);
   changed.assign(layout.changedSize(), 0);
-}
-
-void DecoderBlock::setUpRowAdds(const CodeDescription& code) {
-  const std::int32_t L = layout.L();
-  const std::int32_t steps = (2 * L + 31) / 32;
-  if (steps > 8) return;  // rows of up to 256 symbols
-  // A step costs about as much as 1.3 checks one at a time; every branch must gain.
-  for (std::int32_t i = 0; i < code.nk; ++i) {
-    if (4 * steps * code.nr > 3 * checks[i]) return;
-    for (std::int32_t v = 0; v < code.nr; ++v) {
-      std::vector<std::int32_t> taps = code.polynomials[i][v].taps;
-      std::sort(taps.begin(), taps.end());
-      if (std::adjacent_find(taps.begin(), taps.end()) != taps.end()) return;
-      if (!taps.empty() && (taps.front() < 0 || taps.back() >= L)) return;
-    }
-  }
-  rowAdds = true;
-  rowSteps = steps;
-  tapRowLength = 32 * rowSteps + L;
-  tapRows.assign(static_cast<std::size_t>(code.nk) * static_cast<std::size_t>(code.nr) *
-                     static_cast<std::size_t>(tapRowLength),
-                 0);
-  for (std::int32_t i = 0; i < code.nk; ++i) {
-    for (std::int32_t v = 0; v < code.nr; ++v) {
-      std::uint8_t* const row = &tapRows[static_cast<std::size_t>(i * code.nr + v) *
-                                         static_cast<std::size_t>(tapRowLength)];
-      for (const std::int32_t t : code.polynomials[i][v].taps) {
-        for (std::int32_t n = (L - t) % L; n < tapRowLength; n += L) row[n] = 0xFF;
-      }
-    }
-  }
-  lastStepLanes.assign(32, 0);
-  for (std::int32_t q = 0; 32 * (rowSteps - 1) + q < 2 * L; ++q) lastStepLanes[q] = 0xFF;
 }
 
 void DecoderBlock::clear() {

@@ -41,9 +41,6 @@ struct DecoderBlock {
   template <bool duringPass, std::int32_t fixedChecks = 0>
   bool addAlongByteChecks(std::int32_t i, std::int32_t c, std::uint32_t x);
 
-  // Sets up rowAdds and its masks where they serve.
-  void setUpRowAdds(const CodeDescription& code);
-
   DecoderLayout layout;
   std::uint32_t Q;
 
@@ -63,18 +60,6 @@ struct DecoderBlock {
   std::vector<std::int32_t> checkStart;
 
   bool bytes;  // the syndrome and the differences are kept in bytes
-  // A block in bytes with short rows: a value is added along the checks of a symbol as one
-  // masked addition to every check row and its mirror, 32 symbols a step (byte_rows.h), instead
-  // of one check at a time. Taken where the rows are no longer than a few checks' work and no
-  // polynomial repeats a tap.
-  bool rowAdds = false;
-  std::int32_t rowSteps = 0;  // 32-byte steps that cover a row and its mirror, 2L symbols
-  // Per pair (i, v), from (i nr + v) tapRowLength, tapRowLength = 32 rowSteps + L bytes: 0xFF
-  // at n where n + t = 0 mod L for a tap t of (i, v), else 0. The mask of symbol (i, c)'s checks
-  // in row v, from symbol 0 of the row on, starts at n = L - c.
-  std::int32_t tapRowLength = 0;
-  std::vector<std::uint8_t> tapRows;
-  std::vector<std::uint8_t> lastStepLanes;  // 32 bytes: 0xFF where the last step is in the row
   // The block, at the indices that `layout` gives. In bytes, the syndrome, the differences and
   // no flags live in syndromeBytes and differenceBytes, and the four arrays after decision stay
   // empty; else the other way round.

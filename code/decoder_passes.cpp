@@ -17,7 +17,6 @@
 #include "code/vote_kernels.h"
 #endif
 #if NBSIM_WIDE_DECODER
-#include "code/byte_rows.h"
 #include "code/byte_vote_kernels.h"
 #include "code/wide_vote_kernels.h"
 #endif
@@ -84,7 +83,6 @@ DecoderPasses::DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& bl
   }
   if (block.bytes) {
     pass_ = passFor<PassKind::bytes>(fixedChecks, std::make_index_sequence<largestFixedChecks>());
-    if (block.rowAdds) rowAdd_ = rows::rowAdds[block.Q == 256 ? 1 : 0][block.rowSteps - 1];
     byteVotes_.assign(nk * byteLaneStride, 0);
     byteValues_.assign(nk * byteLaneStride, 0);
     // Symbol (i, c) is in check (v, c - t mod L) for every tap t of (i, v); symbol (j, c') shares
@@ -711,11 +709,7 @@ bool DecoderPasses::findByteCorrection(const DecoderBlock& block, std::int32_t i
 template <std::int32_t fixedChecks>
 void DecoderPasses::applyByteCorrection(DecoderBlock& block, std::int32_t i, std::int32_t c,
                                         std::uint32_t minusA) {
-  if (rowAdd_ != nullptr) {
-    syndromeRaised_ |= rowAdd_(block, i, c, minusA);
-  } else {
-    syndromeRaised_ |= block.addAlongByteChecks<true, fixedChecks>(i, c, minusA);
-  }
+  syndromeRaised_ |= block.addAlongByteChecks<true, fixedChecks>(i, c, minusA);
   const std::uint32_t Q = block.Q;
   const auto subtract = [Q, minusA](std::uint32_t x) {
     const std::uint32_t sum = x + minusA;

@@ -152,8 +152,6 @@ class DecoderPasses {
   // the lanes below `lane` that a correction of (i, first + lane) may change.
   std::vector<std::uint64_t> sharedChecks_;
   bool syndromeRaised_ = false;  // a syndrome symbol went from zero to non-zero
-  // A block in bytes with rowAdds: the correction's syndrome update (byte_rows.h).
-  bool (*rowAdd_)(DecoderBlock&, std::int32_t, std::int32_t, std::uint32_t) = nullptr;
   // The stop looked at, and where: light codes never look, so that their blocks pay nothing.
   DecodeStop stop_;
   bool slowPasses_ = false;  // a pass reads many flags: look before every pass

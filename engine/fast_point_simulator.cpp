@@ -75,16 +75,14 @@ std::int64_t FastPointSimulator::decodeNext(IterationStats& stats) {
   // The channel's order: the information branches, then the check branches.
   for (std::int32_t i = 0; i < nk_; ++i) {
     ErrorPatternDecoder::InformationWriter errors = decoder_.informationErrors(i);
-    source_.transmitZeros(L, [&errors](std::int64_t c, Symbol e) {
-      errors.add(static_cast<std::int32_t>(c), e);
-    });
+    source_.transmitZeros(
+        L, [&errors](std::int64_t c, Symbol e) { errors.add(static_cast<std::int32_t>(c), e); });
     decoder_.informationReceived(errors);
   }
   for (std::int32_t v = 0; v < nr_; ++v) {
     ErrorPatternDecoder::CheckWriter errors = decoder_.checkErrors(v);
-    source_.transmitZeros(L, [&errors](std::int64_t j, Symbol e) {
-      errors.add(static_cast<std::int32_t>(j), e);
-    });
+    source_.transmitZeros(
+        L, [&errors](std::int64_t j, Symbol e) { errors.add(static_cast<std::int32_t>(j), e); });
     decoder_.checksReceived(errors);
   }
   return static_cast<std::int64_t>(decoder_.decodeBlock(stats));

@@ -1,22 +1,17 @@
 // The decoder's vote kernels against a plain count of the votes, on random votes drawn from few
-// values so that repeats, ties and margins of exactly the threshold are common; and the row by
-// row syndrome update against the one check at a time.
+// values so that repeats, ties and margins of exactly the threshold are common.
 #if defined(__SSE2__)
 #include "code/vote_kernels.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <random>
 #include <utility>
 #include <vector>
 
-#include "code/byte_rows.h"
 #include "code/byte_vote_kernels.h"
-#include "code/decoder_block.h"
-#include "code/nonbinary_codec.h"
 #include "code/wide_vote_kernels.h"
 
 namespace nbsim {
@@ -179,62 +174,6 @@ TEST(VoteKernels, GroupVotesAgreeWithAPlainCountInEveryDueLane) {
 #endif
   }
 }
-
-#if NBSIM_WIDE_DECODER
-TEST(VoteKernels, RowAddsAgreeWithAddingCheckByCheck) {
-  if (!byteKernelsRun()) GTEST_SKIP() << "no AVX2";
-  std::mt19937_64 random(13);
-  const auto below = [&random](std::int32_t n) {
-    return static_cast<std::int32_t>(random() % static_cast<std::uint64_t>(n));
-  };
-  std::vector<bool> stepsSeen(rows::largestSteps + 1, false);
-  for (int n = 0; n < 600; ++n) {
-    // Random codes of rows of 1 to 8 steps, with taps enough for the rows to serve.
-    CodeDescription code;
-    code.nk = 1 + below(2);
-    code.nr = 1 + below(2);
-    const std::int32_t largestTap = 1 + below(63);
-    for (std::int32_t i = 0; i < code.nk; ++i) {
-      for (std::int32_t v = 0; v < code.nr; ++v) {
-        std::vector<std::int32_t>& taps = code.polynomials[i][v].taps;
-        if (i == 0 && v == 0) taps.push_back(largestTap);
-        for (std::int32_t k = 0; k < 16; ++k) {
-          const std::int32_t t = below(largestTap + 1);
-          if (std::find(taps.begin(), taps.end(), t) == taps.end()) taps.push_back(t);
-        }
-      }
-    }
-    const std::uint32_t alphabets[] = {2, 3, 16, 128, 200, 256};
-    const std::uint32_t Q = alphabets[below(6)];
-    const NonBinaryCodec codec(code, static_cast<std::int32_t>(Q), 3);
-    DecoderBlock block(codec, true);
-    if (!block.rowAdds) continue;
-    stepsSeen[static_cast<std::size_t>(block.rowSteps)] = true;
-    const rows::RowAdd add = rows::rowAdds[Q == 256 ? 1 : 0][block.rowSteps - 1];
-    for (int round = 0; round < 20; ++round) {
-      // Rows kept as the decoder keeps them, mirrors included, zero often.
-      const std::int32_t L = block.layout.L();
-      for (std::int32_t v = 0; v < code.nr; ++v) {
-        for (std::int32_t j = 0; j < L; ++j) {
-          const auto value = static_cast<std::uint8_t>(below(2) == 0 ? 0 : below(Q));
-          block.syndromeBytes[block.layout.syndrome(v, j)] = value;
-          block.syndromeBytes[block.layout.syndrome(v, j + L)] = value;
-        }
-      }
-      DecoderBlock plain = block;
-      const std::int32_t i = below(code.nk);
-      const std::int32_t c = below(L);
-      const auto x = static_cast<std::uint32_t>(1 + below(Q - 1));
-      const bool raised = add(block, i, c, x);
-      ASSERT_EQ(raised, plain.addAlongByteChecks<true>(i, c, x)) << "Q=" << Q << " case " << n;
-      ASSERT_EQ(block.syndromeBytes, plain.syndromeBytes) << "Q=" << Q << " case " << n;
-    }
-  }
-  for (std::int32_t steps = 1; steps <= rows::largestSteps; ++steps) {
-    EXPECT_TRUE(stepsSeen[static_cast<std::size_t>(steps)]) << steps << " steps";
-  }
-}
-#endif
 
 }  // namespace
 }  // namespace nbsim
