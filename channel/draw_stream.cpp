@@ -134,7 +134,7 @@ void DrawCursor::restart() {
   end_ = nullptr;
   windowBase_ = nullptr;
   windowStart_ = 0;
-  dropMarks(markedCount_);
+  dropMarks();
   nextChunk_ = 0;
   live_ = false;
   borrowed_ = false;

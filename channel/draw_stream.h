@@ -124,7 +124,7 @@ class DrawCursor {
   std::int32_t next() {
     if (position_ == end_) advanceWindow();
     // The marks hold only where a symbol starts, which the caller may leave.
-    dropMarks(markedCount_);
+    dropMarks();
     return *position_++;
   }
 
@@ -134,7 +134,7 @@ class DrawCursor {
   // calls.
   template <typename OnCorrupted>
   void transmit(std::int32_t bound, std::int64_t count, OnCorrupted&& onCorrupted) {
-    if (bound != markedBound_) dropMarks(markedCount_);
+    if (bound != markedBound_) dropMarks();
     std::int64_t s = 0;
     while (s < count) {
       if (markedCount_ == 0) markNext(bound);
@@ -163,7 +163,7 @@ class DrawCursor {
       }
       if (valueBeyond) {
         const std::int64_t symbol = s + marked - 1 - k;
-        dropMarks(markedCount_);
+        dropMarks();
         position_ = position + marked;
         onCorrupted(symbol, next());
         s = symbol + 1;
@@ -172,7 +172,7 @@ class DrawCursor {
       // The word holds marked - k symbols; where fewer are wanted, symbol `room` of the word
       // starts at draw room + k.
       if (!ends && marked - k <= room) {
-        dropMarks(markedCount_);
+        dropMarks();
         position_ = position + marked;
         s += marked - k;
         continue;
@@ -193,15 +193,10 @@ class DrawCursor {
   // symbol starting at the next draw, moving to the next window first at the end of one.
   void markNext(std::int32_t bound);
   void markAtOrBelow(std::int32_t bound);
-  // Forgets the marks of the next k draws, k <= markedCount_.
-  void dropMarks(std::int64_t k) {
-    if (k >= markedCount_) {
-      marks_ = 0;
-      markedCount_ = 0;
-      return;
-    }
-    marks_ >>= k;
-    markedCount_ -= k;
+  // Forgets the marks.
+  void dropMarks() {
+    marks_ = 0;
+    markedCount_ = 0;
   }
 
   // Large enough that starting the lanes of a fill (a jump each) costs little beside it.

@@ -133,7 +133,7 @@ class DecoderPasses {
   Pass pass_ = nullptr;                        // runPass for this code
   // A group's votes are taken at once for alphabets of 16-bit values and short checks.
   bool groupVote_ = false;
-  bool fullRange_ = false;    // values of 16 bits: the group votes that keep them, no lone vote
+  bool fullRange_ = false;  // values of 16 bits: the group votes that keep them, no lone vote
   bool registers32_ = false;  // the wide group votes use the 32 registers of AVX-512
   // A group's lanes per branch in groupVotes_ and groupValues_, for either width.
   static constexpr std::int32_t laneStride = 16;
