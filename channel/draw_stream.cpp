@@ -250,28 +250,14 @@ std::uint64_t marksAtOrBelow(const std::int32_t* draws, std::int64_t count, std:
 
 namespace {
 
-// The draws of a word that are error values, bit k for draw k, when draw 0 starts a symbol: a
-// symbol whose draw is marked takes the draw after it as its value. Within a run of marked draws
-// the symbols start at the run's first draw and every second one after it, so the values lie at
-// the odd offsets from the run's start, and right after a run of odd length.
-std::uint64_t valuesOf(std::uint64_t marks) {
-  constexpr std::uint64_t even = 0x5555555555555555u;
-  const std::uint64_t runStarts = marks & ~(marks << 1);
-  // A one added at a run's start ripples through the run to the draw after it.
-  const std::uint64_t fromEven = marks + (runStarts & even);
-  const std::uint64_t fromOdd = marks + (runStarts & ~even);
-  const std::uint64_t oddRuns = fromEven & marks;  // the runs that start at odd draws
-  const std::uint64_t evenRuns = marks & ~oddRuns;
-  const std::uint64_t afterOddLength = (fromEven & ~marks & ~even) | (fromOdd & ~marks & even);
-  return (evenRuns & ~even) | (oddRuns & even) | afterOddLength;
-}
-
 // The draws of a word that corrupt their symbols, bit k for draw k, when draw 0 starts a
-// symbol: as above, the marked draws at the even offsets from their run's start.
+// symbol: a symbol whose draw is marked takes the draw after it as its value, so within a run of
+// marked draws the symbols start at the run's first draw and every second one after it.
 std::uint64_t corruptingOf(std::uint64_t marks) {
   constexpr std::uint64_t even = 0x5555555555555555u;
   const std::uint64_t runStarts = marks & ~(marks << 1);
-  // The runs that start at even draws are cleared, the others stay.
+  // A one added at a run's start ripples through the run to the draw after it: the runs that
+  // start at even draws are cleared, the others stay.
   const std::uint64_t fromEven = marks + (runStarts & even);
   return marks & (fromEven ^ even);
 }
@@ -314,10 +300,12 @@ inline SymbolParse parseWords(const std::int32_t* draws, std::int64_t from, std:
 #endif
     marks &= ~value;
     const std::uint64_t inWord = count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
-    const std::uint64_t values = (valuesOf(marks) | value) & inWord;
+    // The values are the draws right after the corrupting ones.
+    const std::uint64_t corrupting = corruptingOf(marks);
+    const std::uint64_t values = ((corrupting << 1) | value) & inWord;
     parse.symbols += count - std::popcount(values);
     // The last draw starts a corrupted symbol: its value is the next word's first draw.
-    value = (marks & ~values) >> (count - 1) & 1;
+    value = corrupting >> (count - 1) & 1;
     p += count;
   }
   parse.next = std::max(to, from) + static_cast<std::int64_t>(value);

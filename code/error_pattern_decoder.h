@@ -48,23 +48,22 @@ class ErrorPatternDecoder {
   // Starts a block received without any error.
   void startBlock();
   // Information symbol (i, c) of the block was received with error e (1..Q-1); once per symbol.
-  // Inline, as the next one: the channel calls them for every error.
   void addInformationError(std::int32_t i, std::int32_t c, Symbol e) {
-    clean_ = false;
-    block_.decision[block_.layout.decision(i, c)] = static_cast<std::uint32_t>(e);
-    ++block_.wrong;
-    builder_.addInformationError(i, c);
+    InformationWriter errors = informationErrors(i);
+    errors.add(c, e);
+    informationReceived(errors);
   }
   // Check symbol (v, j) of the block was received with error e (1..Q-1); once per symbol.
   void addCheckError(std::int32_t v, std::int32_t j, Symbol e) {
-    clean_ = false;
-    builder_.addCheckError(block_.layout.syndrome(v, j), block_.Q - static_cast<std::uint32_t>(e));
+    CheckWriter errors = checkErrors(v);
+    errors.add(j, e);
+    checksReceived(errors);
   }
 
-  // The same for a whole branch at a time, without a call per error: the errors of information
-  // branch i are told to the writer that informationErrors(i) returns (add(c, e), c ascending),
-  // which is then handed back to informationReceived; all in locals of the caller, so that the
-  // channel's loop keeps them in registers. Likewise for check branch v.
+  // The same for a whole branch at a time, without a call per error, as the channel gives them:
+  // the errors of information branch i are told to the writer that informationErrors(i) returns
+  // (add(c, e), c ascending), which is then handed back to informationReceived; all in locals of
+  // the caller, so that the channel's loop keeps them in registers. Likewise for check branch v.
   struct InformationWriter {
     void add(std::int32_t c, Symbol e) {
       errors[c] = static_cast<std::uint32_t>(e);

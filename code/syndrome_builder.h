@@ -27,23 +27,15 @@ class SyndromeBuilder {
     informationCount_ = 0;
     checkCount_ = 0;
   }
-  // Information symbol (i, c) was received wrong; its error is in the block's decision.
-  void addInformationError(std::int32_t i, std::int32_t c) {
-    information_[informationCount_++] = {i, c};
-  }
-  // Syndrome symbol `at` (layout.syndrome(v, j)) gains minusE (Q - e): check symbol (v, j) was
-  // received with error e.
-  void addCheckError(std::int32_t at, std::uint32_t minusE) {
-    checks_[checkCount_++] = {at, minusE};
-  }
-
-  // The information errors received and not yet in the syndrome.
+  // The information errors received and not yet in the syndrome; each one's error is in the
+  // block's decision.
   struct InformationError {
     std::int32_t i;
     std::int32_t c;
   };
-  // The check errors received and not yet in the syndrome: where each goes in the syndrome, and
-  // what it adds there.
+  // The check errors received and not yet in the syndrome: where each goes in the syndrome
+  // (layout.syndrome(v, j)), and what it adds there (Q - e for an error e of check symbol
+  // (v, j)).
   struct CheckError {
     std::int32_t at;
     std::uint32_t minusE;
