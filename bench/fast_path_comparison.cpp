@@ -6,6 +6,7 @@
 //
 //   fast_path_comparison [folder] [--second S] [--threads N] [--points] [--repeat R]
 //   fast_path_comparison [folder] [--second S] --fast-point P0 [--repeat R]
+//   fast_path_comparison [folder] [--second S] --fast-only [--repeat R]
 //
 // The run seed is drawn from clock second S (default 0) as the program does; --points prints
 // the nanoseconds per information symbol of every point on both paths; --repeat runs each path
@@ -13,7 +14,9 @@
 // work slows a run down now and then but never speeds one up. --fast-point runs the one point
 // P0 on the fast path alone, R times over one draw stream, and prints its blocks, for counting
 // instructions per block under callgrind: the difference between R = 2 and R = 1 is a point
-// whose draw stream is already made, as it is for most points of a sweep.
+// whose draw stream is already made, as it is for most points of a sweep. --fast-only times the
+// whole sweep on the fast path alone, on one thread, without the reference's minutes: for
+// comparing two builds of it side by side.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -132,7 +135,7 @@ int fastPoint(const std::string& folder, std::int64_t second, float P0, std::int
 }
 
 int compare(const std::string& folder, std::int64_t second, std::int32_t threads, bool perPoint,
-            std::int32_t repeat) {
+            std::int32_t repeat, bool fastOnly) {
   const auto inputs = readInputs(folder);
   if (!inputs) return 2;
   const RunParameters& parameters = inputs->first;
@@ -171,6 +174,19 @@ int compare(const std::string& folder, std::int64_t second, std::int32_t threads
     return timed;
   };
 
+  if (fastOnly) {
+    Timed single = runSingle();
+    for (std::int32_t round = 1; round < repeat; ++round) {
+      Timed run = runSingle();
+      if (run.points != single.points) {
+        std::printf("counts and statistics: DIFFERENT between rounds\n");
+        return 1;
+      }
+      if (run.total < single.total) single = std::move(run);
+    }
+    std::printf("fast path, 1 thread: %8.3f s (best of %d)\n", single.total, repeat);
+    return 0;
+  }
   // Every run must give the first reference run's counts; the fastest of each path is kept.
   Timed reference = runReference();
   Timed single = runSingle();
@@ -198,6 +214,7 @@ int main(int argc, char** argv) {
   std::int64_t second = 0;
   auto threads = static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency()));
   bool perPoint = false;
+  bool fastOnly = false;
   std::int32_t repeat = 1;
   float fastPointP0 = -1.0f;
   for (int k = 1; k < argc; ++k) {
@@ -207,6 +224,8 @@ int main(int argc, char** argv) {
       threads = std::max(1, std::atoi(argv[++k]));
     } else if (std::strcmp(argv[k], "--fast-point") == 0 && k + 1 < argc) {
       fastPointP0 = std::strtof(argv[++k], nullptr);
+    } else if (std::strcmp(argv[k], "--fast-only") == 0) {
+      fastOnly = true;
     } else if (std::strcmp(argv[k], "--points") == 0) {
       perPoint = true;
     } else if (std::strcmp(argv[k], "--repeat") == 0 && k + 1 < argc) {
@@ -216,5 +235,5 @@ int main(int argc, char** argv) {
     }
   }
   if (fastPointP0 >= 0.0f) return nbsim::fastPoint(folder, second, fastPointP0, repeat);
-  return nbsim::compare(folder, second, threads, perPoint, repeat);
+  return nbsim::compare(folder, second, threads, perPoint, repeat, fastOnly);
 }

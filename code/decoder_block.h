@@ -7,6 +7,7 @@
 // symbols and differences of one byte each, without flags; a vote tests them for zero itself.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
@@ -16,6 +17,12 @@
 #include "code/nonbinary_codec.h"
 
 namespace nbsim {
+
+// sum mod Q for a sum below 2Q, without a branch: where sum < Q, sum - Q wraps above sum. Whether
+// a sum passes Q is as good as a coin toss, and a mispredicted branch costs more than the work.
+inline std::uint32_t reducedOnce(std::uint32_t sum, std::uint32_t Q) {
+  return std::min(sum, sum - Q);
+}
 
 struct DecoderBlock {
   // One tap t of polynomial (i, v) with where branch v's syndrome row starts.
@@ -89,8 +96,8 @@ bool DecoderBlock::addAlongByteChecks(std::int32_t i, std::int32_t c, std::uint3
   const auto add = [&](std::ptrdiff_t at, auto wholeByte) {
     const std::uint32_t before = syndromes[at];
     const std::uint32_t sum = before + x;
-    const auto after = static_cast<std::uint8_t>(
-        decltype(wholeByte)::value || sum < modulus ? sum : sum - modulus);
+    const auto after =
+        static_cast<std::uint8_t>(decltype(wholeByte)::value ? sum : reducedOnce(sum, modulus));
     syndromes[at] = after;
     syndromes[at + mirror] = after;
     // x is not 0 modulo Q during a pass, so a zero symbol always becomes non-zero.
@@ -134,7 +141,7 @@ bool DecoderBlock::addAlongChecks(std::int32_t i, std::int32_t c, std::uint32_t 
       std::int16_t* const flag = flags + indices[k];
       const std::uint32_t before = symbol[0];
       const std::uint32_t sum = before + x;
-      const std::uint32_t after = sum >= modulus ? sum - modulus : sum;
+      const std::uint32_t after = reducedOnce(sum, modulus);
       symbol[0] = after;
       symbol[mirror] = after;
       const auto isNonzero = static_cast<std::int16_t>(after != 0);
@@ -155,7 +162,7 @@ bool DecoderBlock::addAlongChecks(std::int32_t i, std::int32_t c, std::uint32_t 
     std::int16_t* const flag = flags + at;
     const std::uint32_t before = symbol[0];
     const std::uint32_t sum = before + x;
-    const std::uint32_t after = sum >= modulus ? sum - modulus : sum;
+    const std::uint32_t after = reducedOnce(sum, modulus);
     symbol[0] = after;
     symbol[mirror] = after;
     // Without a branch: whether a flag changes is as good as a coin toss at a high P0.

@@ -519,10 +519,7 @@ void DecoderPasses::applyCorrection(DecoderBlock& block, std::int32_t i, std::in
   const std::int32_t index = block.layout.decision(i, c);
   const std::int32_t flagIndex = block.layout.changed(i, c);
   const std::uint32_t Q = block.Q;
-  const auto subtract = [Q, minusA](std::uint32_t x) {
-    const std::uint32_t sum = x + minusA;
-    return sum >= Q ? sum - Q : sum;
-  };
+  const auto subtract = [Q, minusA](std::uint32_t x) { return reducedOnce(x + minusA, Q); };
   block.difference[flagIndex] = subtract(block.difference[flagIndex]);
   block.changed[flagIndex] = block.difference[flagIndex] != 0 ? 1 : 0;
   const bool wasWrong = block.decision[index] != 0;
@@ -711,10 +708,7 @@ void DecoderPasses::applyByteCorrection(DecoderBlock& block, std::int32_t i, std
                                         std::uint32_t minusA) {
   syndromeRaised_ |= block.addAlongByteChecks<true, fixedChecks>(i, c, minusA);
   const std::uint32_t Q = block.Q;
-  const auto subtract = [Q, minusA](std::uint32_t x) {
-    const std::uint32_t sum = x + minusA;
-    return sum >= Q ? sum - Q : sum;
-  };
+  const auto subtract = [Q, minusA](std::uint32_t x) { return reducedOnce(x + minusA, Q); };
   std::uint8_t& difference = block.differenceBytes[block.layout.changed(i, c)];
   difference = static_cast<std::uint8_t>(subtract(difference));
   std::uint32_t& decision = block.decision[block.layout.decision(i, c)];

@@ -110,7 +110,7 @@ void SyndromeBuilder::build(DecoderBlock& block) {
   for (std::int32_t k = 0; k < checkCount_ && block.bytes; ++k) {
     const auto [at, minusE] = checks_[k];
     const std::uint32_t sum = block.syndromeBytes[at] + minusE;
-    const auto after = static_cast<std::uint8_t>(sum >= block.Q ? sum - block.Q : sum);
+    const auto after = static_cast<std::uint8_t>(reducedOnce(sum, block.Q));
     block.syndromeBytes[at] = after;
     block.syndromeBytes[at + layout.mirror()] = after;
   }
@@ -118,7 +118,7 @@ void SyndromeBuilder::build(DecoderBlock& block) {
     // Both terms are below Q <= 2^31 - 1, so the sum fits 32 bits unsigned.
     const auto [at, minusE] = checks_[k];
     const std::uint32_t sum = block.syndrome[at] + minusE;
-    const std::uint32_t after = sum >= block.Q ? sum - block.Q : sum;
+    const std::uint32_t after = reducedOnce(sum, block.Q);
     block.syndrome[at] = after;
     block.syndrome[at + layout.mirror()] = after;
     block.nonzero[at] = after != 0;
