@@ -69,26 +69,41 @@ NBSIM_AVX2 inline __m256i countNonzeroBytes(const std::uint8_t* differences,
   return _mm256_add_epi8(_mm256_set1_epi8(votes), _mm256_add_epi8(sum, other));
 }
 
-// groupVote (vote_kernels.h) on 32 positions in bytes: the same arguments, 32 of each, the
-// counts m as bytes and the winners written as bytes.
+// countNonzeroBytes on votes kept as vectors: the differences at votes[0], then C syndrome
+// symbols.
+template <std::int32_t C>
+NBSIM_AVX2 inline __m256i countNonzeroVotes(const __m256i* votes) {
+  const __m256i zero = _mm256_setzero_si256();
+  __m256i sum = _mm256_cmpeq_epi8(votes[0], zero);
+  __m256i other = zero;
+#pragma GCC unroll 16
+  for (std::int32_t k = 1; k <= C; ++k) {
+    const __m256i isZero = _mm256_cmpeq_epi8(votes[k], zero);
+    if (k % 2 == 0) {
+      sum = _mm256_add_epi8(sum, isZero);
+    } else {
+      other = _mm256_add_epi8(other, isZero);
+    }
+  }
+  return _mm256_add_epi8(_mm256_set1_epi8(static_cast<char>(C + 1)), _mm256_add_epi8(sum, other));
+}
+
+// The vote of byteGroupVote below on its votes, already loaded: d first when `withD`, then the
+// C syndrome symbols.
 template <std::int32_t C, bool withD>
-NBSIM_AVX2 std::uint32_t byteGroupVote(const std::uint8_t* differences,
-                                       const std::uint8_t* syndromes, const std::int32_t* offsets,
-                                       const std::int8_t* nonzero, std::int32_t threshold,
-                                       std::uint32_t due, std::uint8_t* values) {
+NBSIM_AVX2 [[gnu::always_inline]] inline std::uint32_t byteGroupVoteOf(const __m256i* vote,
+                                                                       const std::int8_t* nonzero,
+                                                                       std::int32_t threshold,
+                                                                       std::uint32_t due,
+                                                                       std::uint8_t* values) {
   constexpr std::int32_t N = C + (withD ? 1 : 0);  // votes compared
-  __m256i vote[N];
   // How many votes from this one on share the lane's value, zeros included until dropped: the
   // first vote of each value counts them all, which is all that the best and the second best
   // need; a later vote of it counts fewer, and never as many as the best unless the first does.
   __m256i count[N];
   const __m256i zero = _mm256_setzero_si256();
 #pragma GCC unroll 16
-  for (std::int32_t k = 0; k < N; ++k) {
-    vote[k] = loadBytes(withD ? (k == 0 ? differences : syndromes + offsets[k - 1])
-                              : syndromes + offsets[k]);
-    count[k] = _mm256_set1_epi8(1);
-  }
+  for (std::int32_t k = 0; k < N; ++k) count[k] = _mm256_set1_epi8(1);
 #pragma GCC unroll 16
   for (std::int32_t a = 0; a < N; ++a) {
 #pragma GCC unroll 16
@@ -127,9 +142,37 @@ NBSIM_AVX2 std::uint32_t byteGroupVote(const std::uint8_t* differences,
   return byteLanes(_mm256_cmpgt_epi8(best, bar));
 }
 
+// groupVote (vote_kernels.h) on 32 positions in bytes: the same arguments, 32 of each, the
+// counts m as bytes and the winners written as bytes.
+template <std::int32_t C, bool withD>
+NBSIM_AVX2 std::uint32_t byteGroupVote(const std::uint8_t* differences,
+                                       const std::uint8_t* syndromes, const std::int32_t* offsets,
+                                       const std::int8_t* nonzero, std::int32_t threshold,
+                                       std::uint32_t due, std::uint8_t* values) {
+  __m256i vote[C + (withD ? 1 : 0)];
+#pragma GCC unroll 16
+  for (std::int32_t k = 0; k < C + (withD ? 1 : 0); ++k) {
+    vote[k] = loadBytes(withD ? (k == 0 ? differences : syndromes + offsets[k - 1])
+                              : syndromes + offsets[k]);
+  }
+  return byteGroupVoteOf<C, withD>(vote, nonzero, threshold, due, values);
+}
+
+// byteGroupVote on votes that the caller keeps as vectors, `votes` as for byteGroupVoteOf: a
+// pass that changes a few bytes of them keeps them up to date in place, where reading them back
+// from the bytes just stored would wait for the stores.
+template <std::int32_t C, bool withD>
+NBSIM_AVX2 std::uint32_t byteWindowVote(const __m256i* votes, const std::int8_t* nonzero,
+                                        std::int32_t threshold, std::uint32_t due,
+                                        std::uint8_t* values) {
+  return byteGroupVoteOf<C, withD>(votes, nonzero, threshold, due, values);
+}
+
 using ByteGroupVoteKernel = std::uint32_t (*)(const std::uint8_t*, const std::uint8_t*,
                                               const std::int32_t*, const std::int8_t*, std::int32_t,
                                               std::uint32_t, std::uint8_t*);
+using ByteWindowVoteKernel = std::uint32_t (*)(const __m256i*, const std::int8_t*, std::int32_t,
+                                               std::uint32_t, std::uint8_t*);
 
 // byteGroupVote compiled where AVX-512 is there too, with 32 vector registers.
 template <std::int32_t C, bool withD>
@@ -137,6 +180,12 @@ template <std::int32_t C, bool withD>
     const std::uint8_t* differences, const std::uint8_t* syndromes, const std::int32_t* offsets,
     const std::int8_t* nonzero, std::int32_t threshold, std::uint32_t due, std::uint8_t* values) {
   return byteGroupVote<C, withD>(differences, syndromes, offsets, nonzero, threshold, due, values);
+}
+template <std::int32_t C, bool withD>
+[[gnu::target("avx2,avx512f,avx512vl,avx512bw"), gnu::flatten]] std::uint32_t byteWindowVote32(
+    const __m256i* votes, const std::int8_t* nonzero, std::int32_t threshold, std::uint32_t due,
+    std::uint8_t* values) {
+  return byteWindowVote<C, withD>(votes, nonzero, threshold, due, values);
 }
 
 template <bool registers32, bool withD, std::size_t... C>

@@ -83,11 +83,46 @@ DecoderPasses::DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& bl
   }
   if (block.bytes) {
     pass_ = passFor<PassKind::bytes>(fixedChecks, std::make_index_sequence<largestFixedChecks>());
+    // One branch without a repeated tap in a check branch: a correction changes each symbol it
+    // touches once, which the vectors of the window pass follow.
+    const CodeDescription& code = codec.code();
+    bool repeatedTap = false;
+    for (std::int32_t v = 0; v < code.nr; ++v) {
+      std::vector<std::int32_t> taps = code.polynomials[0][v].taps;
+      std::sort(taps.begin(), taps.end());
+      repeatedTap |= std::adjacent_find(taps.begin(), taps.end()) != taps.end();
+    }
+    if (fixedChecks > 0 && fixedChecks < largestFixedChecks && !repeatedTap) {
+      pass_ = passFor<PassKind::byteWindows>(fixedChecks,
+                                             std::make_index_sequence<largestFixedChecks>());
+      const std::int32_t L = block.layout.L();
+      windowMasks_.assign(static_cast<std::size_t>((fixedChecks + 1) * windowMaskStride), 0);
+      // The differences' window: the corrected symbol's own.
+      windowMasks_[64] = 0xFF;
+      std::int32_t window = 1;
+      for (std::int32_t v = 0; v < code.nr; ++v) {
+        for (const std::int32_t t : code.polynomials[0][v].taps) {
+          for (const std::int32_t u : code.polynomials[0][v].taps) {
+            // Position p reads symbol p - t mod L of row v through this window, and a
+            // correction at position c changes symbol c - u mod L: the same where p - c = t - u
+            // modulo L.
+            // Both are positions 0 .. L - 1, so p - c - (t - u) is -L, 0 or L; a group's lanes
+            // are less than 32 apart.
+            for (const std::int32_t apart : {t - u - L, t - u, t - u + L}) {
+              if (apart > -byteLaneStride && apart < byteLaneStride) {
+                windowMasks_[static_cast<std::size_t>(window * windowMaskStride + 64 + apart)] =
+                    0xFF;
+              }
+            }
+          }
+          ++window;
+        }
+      }
+    }
     byteVotes_.assign(nk * byteLaneStride, 0);
     byteValues_.assign(nk * byteLaneStride, 0);
     // Symbol (i, c) is in check (v, c - t mod L) for every tap t of (i, v); symbol (j, c') shares
     // it where c' - t' = c - t mod L for a tap t' of (j, v): delta = c - c' = t - t' mod L.
-    const CodeDescription& code = codec.code();
     const std::int32_t L = block.layout.L();
     sharedChecks_.assign(nk * nk, 0);
     for (std::size_t i = 0; i < nk; ++i) {
@@ -379,6 +414,10 @@ DecoderPasses::Pass DecoderPasses::passFor(std::int32_t checks,
     constexpr auto fixed = static_cast<std::int32_t>(decltype(checks)::value);
 #if NBSIM_WIDE_DECODER
     if constexpr (kind == PassKind::bytes) return &DecoderPasses::runBytePass<fixed>;
+    if constexpr (kind == PassKind::byteWindows) {
+      if constexpr (fixed > 0) return &DecoderPasses::runByteWindowPass<fixed>;
+      return nullptr;
+    }
 #endif
     if constexpr (kind == PassKind::wide) return &DecoderPasses::runWidePass<fixed>;
     return &DecoderPasses::runPass<fixed>;
@@ -682,6 +721,122 @@ NBSIM_WIDE_PASS bool DecoderPasses::runBytePass(DecoderBlock& block, std::int32_
   lowestReached = reachedLowest;
   return corrected;
 }
+
+// As runBytePass for one information branch, the group's values in vectors: window[0] holds the
+// differences and window[1 + k] the syndrome symbols that check k reads, for the group's 32
+// positions. A correction stores its bytes as in runBytePass and adds its value to the vectors
+// where they read what it changed, its own difference included; the positions above it are not
+// read again.
+template <std::int32_t fixedChecks>
+NBSIM_WIDE_PASS bool DecoderPasses::runByteWindowPass(DecoderBlock& block, std::int32_t threshold,
+                                                      std::int32_t lowestThreshold,
+                                                      bool& lowestReached) {
+  constexpr std::int32_t J = fixedChecks;
+  bool corrected = false;
+  bool reachedLowest = false;  // local, as in passBody
+  const std::int32_t needed = (J + threshold + 3) / 2;
+  const std::int32_t lowestNeeded = (J + std::min(threshold, lowestThreshold) + 3) / 2;
+  const std::uint32_t Q = block.Q;
+  const std::int32_t* const offsets = block.checkOffsets.data();
+  const std::uint8_t* const syndromes = block.syndromeBytes.data();
+  const std::uint8_t* const differences = &block.differenceBytes[block.layout.changed(0, 0)];
+  std::uint8_t* const values = byteValues_.data();
+  std::int8_t* const counts = byteVotes_.data();
+  const std::uint64_t shared = sharedChecks_[0];
+  const std::uint8_t* const masks = windowMasks_.data();
+  // Stores to the block's bytes may alias any member; the kernels in locals.
+  const votes::ByteWindowVoteKernel withD =
+      registers32_ ? &votes::byteWindowVote32<J, true> : &votes::byteWindowVote<J, true>;
+  const votes::ByteWindowVoteKernel withoutD =
+      registers32_ ? &votes::byteWindowVote32<J, false> : &votes::byteWindowVote<J, false>;
+  const __m256i modulus = _mm256_set1_epi8(static_cast<char>(Q));  // 0 for Q = 256
+  alignas(32) __m256i window[J + 1];
+  const __m256i zero = _mm256_setzero_si256();
+  // m for the group's 32 positions, into `counts`; the lanes reaching `needed`, and through
+  // `reached` those reaching `lowestNeeded`.
+  const auto count = [&](std::uint32_t* reached) __attribute__((target("avx2"))) {
+    const __m256i m = votes::countNonzeroVotes<J>(window);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(counts), m);
+    *reached = votes::lanesReaching(m, lowestNeeded);
+    return votes::lanesReaching(m, needed);
+  };
+  // The lanes of `due` whose vote corrects, with their values in `values`; those of `kept` stay
+  // right, as in voteByteGroup.
+  const auto vote = [&](std::int32_t first, std::uint32_t due, std::uint32_t kept)
+      __attribute__((target("avx2"))) {
+    if ((due & (due - 1)) != 0) {
+      const bool anyD = (~votes::byteLanes(_mm256_cmpeq_epi8(window[0], zero)) & (due | kept)) != 0;
+      return due & (anyD ? withD(window, counts, threshold, due, values)
+                         : withoutD(window + 1, counts, threshold, due, values));
+    }
+    const std::int32_t lane = std::countr_zero(due);
+    const std::int32_t c = first + lane;
+    std::uint32_t a = 0;
+    bool corrects = false;
+    if constexpr (J <= votes::largestLoneVote) {
+      corrects = votes::byteLoneVote<J>(differences[c], syndromes + c, offsets, counts[lane],
+                                        threshold, a);
+    } else {
+      Symbol found = 0;
+      corrects = findByteCorrection(block, 0, c, threshold, found);
+      a = static_cast<std::uint32_t>(found);
+    }
+    values[lane] = static_cast<std::uint8_t>(a);
+    return corrects ? due : 0;
+  };
+  for (std::int32_t first = block.layout.L() - byteLaneStride;; first -= byteLaneStride) {
+    // Lanes below position 0 read the padding or the upper half; they are not positions.
+    const std::uint32_t positions = ~0u << std::max(0, -first);
+    window[0] = votes::loadBytes(differences + first);
+#pragma GCC unroll 16
+    for (std::int32_t k = 0; k < J; ++k) {
+      window[1 + k] = votes::loadBytes(syndromes + offsets[k] + first);
+    }
+    std::uint32_t reached = 0;
+    std::uint32_t due = count(&reached) & positions;
+    if ((reached & positions & ~due) != 0) reachedLowest = true;
+    std::uint32_t correcting = due != 0 ? vote(first, due, 0) : 0;
+    if ((due & ~correcting) != 0) reachedLowest = true;
+    while (correcting != 0) {
+      // The highest correction still due comes first.
+      const std::int32_t lane = 31 - std::countl_zero(correcting);
+      const std::uint32_t minusA = Q - values[lane];
+      applyByteCorrection<J>(block, 0, first + lane, minusA);
+      corrected = true;
+      // Its value into every window lane that reads one of its checks, modulo Q: the smaller
+      // of the sum and the sum less Q, each taken on bytes (the sum saturating, so that a sum
+      // past 255 stays above the other).
+      const __m256i added = _mm256_set1_epi8(static_cast<char>(minusA));
+#pragma GCC unroll 16
+      for (std::int32_t k = 0; k <= J; ++k) {
+        const __m256i x =
+            _mm256_and_si256(votes::loadBytes(masks + k * windowMaskStride + 64 - lane), added);
+        if (Q == 256) {
+          window[k] = _mm256_add_epi8(window[k], x);
+        } else {
+          // Lanes without the value add 0 and subtract Q, which wraps above the symbol.
+          window[k] = _mm256_min_epu8(_mm256_adds_epu8(window[k], x),
+                                      _mm256_sub_epi8(window[k], _mm256_sub_epi8(modulus, x)));
+        }
+      }
+      const std::uint32_t below = positions & ((1u << lane) - 1);
+      const std::uint32_t again = static_cast<std::uint32_t>(shared >> (32 - lane)) & below;
+      const std::uint32_t kept = correcting & below & ~again;
+      due = count(&reached) & again;
+      if ((reached & again & ~due) != 0) reachedLowest = true;
+      // The corrected symbol is not visited again in this pass: what it keeps decides for the
+      // rest.
+      if (((reached >> lane) & 1) != 0) reachedLowest = true;
+      const std::uint32_t votes = due != 0 ? vote(first, due, kept) : 0;
+      if ((due & ~votes) != 0) reachedLowest = true;
+      correcting = kept | votes;
+    }
+    if (first <= 0) break;
+  }
+  lowestReached = reachedLowest;
+  return corrected;
+}
+
 #endif
 
 template <std::int32_t fixedChecks>

@@ -71,12 +71,19 @@ class DecoderPasses {
   template <std::int32_t fixedChecks>
   bool runBytePass(DecoderBlock& block, std::int32_t threshold, std::int32_t lowestThreshold,
                    bool& lowestReached);
+  // runBytePass for a code of one information branch (`fixedChecks` > 0) without a repeated tap
+  // in a check branch: the group's syndrome symbols and differences are kept in vectors, one a
+  // check, and a correction adds its value to them in place, so that the counts and votes taken
+  // again after it do not read back the bytes it has just stored.
+  template <std::int32_t fixedChecks>
+  bool runByteWindowPass(DecoderBlock& block, std::int32_t threshold, std::int32_t lowestThreshold,
+                         bool& lowestReached);
   // The work of either: `wide` takes sixteen positions a step, else eight.
   template <std::int32_t fixedChecks, bool wide>
   bool passBody(DecoderBlock& block, std::int32_t threshold, std::int32_t lowestThreshold,
                 bool& lowestReached);
   using Pass = bool (DecoderPasses::*)(DecoderBlock&, std::int32_t, std::int32_t, bool&);
-  enum class PassKind { narrow, wide, bytes };
+  enum class PassKind { narrow, wide, bytes, byteWindows };
   template <PassKind kind, std::size_t... fixedChecks>
   static Pass passFor(std::int32_t checks, std::index_sequence<fixedChecks...>);
 
@@ -151,6 +158,12 @@ class DecoderPasses {
   // that symbol (j, c - delta) may share a check with symbol (i, c); shifted right by 32 - lane,
   // the lanes below `lane` that a correction of (i, first + lane) may change.
   std::vector<std::uint64_t> sharedChecks_;
+  // For runByteWindowPass, 128 bytes per window of a group: byte 64 + s is all ones where a
+  // correction at lane l changes what lane l + s of the window reads: the differences' window
+  // has s = 0 only, and the window of check k the symbols of the same check branch whose tap
+  // differs from its own by s modulo L.
+  static constexpr std::int32_t windowMaskStride = 128;
+  std::vector<std::uint8_t> windowMasks_;
   bool syndromeRaised_ = false;  // a syndrome symbol went from zero to non-zero
   // The stop looked at, and where: light codes never look, so that their blocks pay nothing.
   DecodeStop stop_;
