@@ -11,8 +11,9 @@
 // time or more, how many of each information symbol's J checks have a non-zero syndrome (n), votes
 // only where a correction is possible (a group's votes at once where several are), and skips
 // passes that cannot correct anything. Alphabets of up to 256 symbols keep the block in bytes and
-// take 32 positions a step where the processor has AVX2. Every shortcut is proven where it is
-// taken.
+// take 32 positions a step where the processor has AVX2; with one information branch, a group's
+// values stay in vectors that each correction updates in place. Every shortcut is proven where it
+// is taken.
 //
 // Its parts: the block and where it lives (decoder_block.h, decoder_layout.h), the syndrome
 // builder (syndrome_builder.h), the passes (decoder_passes.h), and the votes, one symbol at a
