@@ -105,9 +105,8 @@ DecoderPasses::DecoderPasses(const NonBinaryCodec& codec, const DecoderBlock& bl
           for (const std::int32_t u : code.polynomials[0][v].taps) {
             // Position p reads symbol p - t mod L of row v through this window, and a
             // correction at position c changes symbol c - u mod L: the same where p - c = t - u
-            // modulo L.
-            // Both are positions 0 .. L - 1, so p - c - (t - u) is -L, 0 or L; a group's lanes
-            // are less than 32 apart.
+            // modulo L. Both are positions 0 .. L - 1, so p - c - (t - u) is -L, 0 or L; a
+            // group's lanes are less than 32 apart.
             for (const std::int32_t apart : {t - u - L, t - u, t - u + L}) {
               if (apart > -byteLaneStride && apart < byteLaneStride) {
                 windowMasks_[static_cast<std::size_t>(window * windowMaskStride + 64 + apart)] =
@@ -415,6 +414,7 @@ DecoderPasses::Pass DecoderPasses::passFor(std::int32_t checks,
 #if NBSIM_WIDE_DECODER
     if constexpr (kind == PassKind::bytes) return &DecoderPasses::runBytePass<fixed>;
     if constexpr (kind == PassKind::byteWindows) {
+      // Only for one branch of a fixed number of checks: never chosen for 0.
       if constexpr (fixed > 0) return &DecoderPasses::runByteWindowPass<fixed>;
       return nullptr;
     }
@@ -803,9 +803,9 @@ NBSIM_WIDE_PASS bool DecoderPasses::runByteWindowPass(DecoderBlock& block, std::
       const std::uint32_t minusA = Q - values[lane];
       applyByteCorrection<J>(block, 0, first + lane, minusA);
       corrected = true;
-      // Its value into every window lane that reads one of its checks, modulo Q: the smaller
-      // of the sum and the sum less Q, each taken on bytes (the sum saturating, so that a sum
-      // past 255 stays above the other).
+      // Its value into every window lane that reads one of its checks or its difference,
+      // modulo Q: the smaller of the sum and the sum less Q, each taken on bytes (the sum
+      // saturating, so that a sum past 255 stays above the other).
       const __m256i added = _mm256_set1_epi8(static_cast<char>(minusA));
 #pragma GCC unroll 16
       for (std::int32_t k = 0; k <= J; ++k) {
