@@ -158,12 +158,6 @@ class DecoderPasses {
   // that symbol (j, c - delta) may share a check with symbol (i, c); shifted right by 32 - lane,
   // the lanes below `lane` that a correction of (i, first + lane) may change.
   std::vector<std::uint64_t> sharedChecks_;
-  // For runByteWindowPass, 128 bytes per window of a group: byte 64 + s is all ones where a
-  // correction at lane l changes what lane l + s of the window reads: the differences' window
-  // has s = 0 only, and the window of check k the symbols of the same check branch whose tap
-  // differs from its own by s modulo L.
-  static constexpr std::int32_t windowMaskStride = 128;
-  std::vector<std::uint8_t> windowMasks_;
   bool syndromeRaised_ = false;  // a syndrome symbol went from zero to non-zero
   // The stop looked at, and where: light codes never look, so that their blocks pay nothing.
   DecodeStop stop_;
@@ -173,6 +167,12 @@ class DecoderPasses {
   bool watchingGroups_ = false;
   bool abandoned_ = false;  // the pass gave the block up
   ScalarVote scalarVote_;
+  // For runByteWindowPass, 128 bytes per window of a group: byte 64 + s is all ones where a
+  // correction at lane l changes what lane l + s of the window reads: the differences' window
+  // has s = 0 only, and the window of check k the symbols of the same check branch whose tap
+  // differs from its own by s modulo L.
+  static constexpr std::int32_t windowMaskStride = 128;
+  std::vector<std::uint8_t> windowMasks_;
 };
 
 }  // namespace nbsim
