@@ -769,6 +769,8 @@ NBSIM_WIDE_PASS bool DecoderPasses::runByteWindowPass(DecoderBlock& block, std::
       return due & (anyD ? withD(window, counts, threshold, due, values)
                          : withoutD(window + 1, counts, threshold, due, values));
     }
+    // The lone vote of voteByteGroup, inlined here: calling voteByteGroup for it made the
+    // default sweep 2 % slower.
     const std::int32_t lane = std::countr_zero(due);
     const std::int32_t c = first + lane;
     std::uint32_t a = 0;
