@@ -56,7 +56,8 @@ DecoderBlock::DecoderBlock(const NonBinaryCodec& codec, bool bytes)
 }
 
 void DecoderBlock::clear() {
-  std::fill(decision.begin(), decision.end(), 0);
+  // Only a wrong decision is non-zero: most blocks end with none.
+  if (wrong != 0) std::fill(decision.begin(), decision.end(), 0);
   std::fill(difference.begin(), difference.end(), 0);
   std::fill(changed.begin(), changed.end(), 0);
   std::fill(differenceBytes.begin(), differenceBytes.end(), 0);

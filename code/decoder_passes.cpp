@@ -175,32 +175,40 @@ bool DecoderPasses::run(DecoderBlock& block, std::int64_t* errors) {
   bool ran = false;
   bool lastCorrected = false;
   std::int32_t lastThreshold = 0;
-  bool restIdle = false;  // no remaining pass can correct anything
-  for (std::int32_t k = 0; k < passes; ++k) {
+  std::int32_t k = 0;
+  // Up to the first pass from which none corrects anything.
+  for (; k < passes; ++k) {
     const std::int32_t threshold = threshold_[k];
-    // The block is as the last pass left it; if that pass corrected nothing, neither does one
-    // at a threshold no lower.
-    const bool idle = restIdle || (ran && !lastCorrected && threshold >= lastThreshold);
-    if (!idle) {
-      // A zero syndrome ends all corrections; it changes only where a pass corrects.
-      if ((!ran || lastCorrected) && syndromeIsZero(block)) {
-        restIdle = true;
-      } else {
-        if (watching && stop_.raised()) return false;
-        bool reached = false;
-        syndromeRaised_ = false;
-        lastCorrected = (this->*pass_)(block, threshold, lowestThreshold_[k], reached);
-        if (watching && abandoned_) {
-          abandoned_ = false;
-          return false;
-        }
-        lastThreshold = threshold;
-        ran = true;
-        restIdle = !syndromeRaised_ && !reached;
+    if (ran && !lastCorrected) {
+      // The block is as the last pass left it, which corrected nothing: neither does a pass at
+      // a threshold no lower, nor any pass left when none has a lower one.
+      if (std::min(threshold, lowestThreshold_[k]) >= lastThreshold) break;
+      if (threshold >= lastThreshold) {
+        errors[k + 1] += block.wrong;
+        continue;
       }
+    } else if (syndromeIsZero(block)) {
+      // A zero syndrome ends all corrections; it changes only where a pass corrects.
+      break;
     }
+    if (watching && stop_.raised()) return false;
+    bool reached = false;
+    syndromeRaised_ = false;
+    lastCorrected = (this->*pass_)(block, threshold, lowestThreshold_[k], reached);
+    if (watching && abandoned_) {
+      abandoned_ = false;
+      return false;
+    }
+    lastThreshold = threshold;
+    ran = true;
     errors[k + 1] += block.wrong;
+    if (!syndromeRaised_ && !reached) {
+      ++k;
+      break;
+    }
   }
+  // The passes left keep the block as it is.
+  for (; k < passes; ++k) errors[k + 1] += block.wrong;
   return true;
 }
 

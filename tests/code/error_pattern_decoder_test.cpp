@@ -47,14 +47,29 @@ TEST(ErrorPatternDecoder, DecodesEveryBlockAsTheCodec) {
   for (int n = 0; n < 300; ++n) {
     const CodeDescription code = smallCode(random);
     const std::int32_t Q = alphabets[random() % std::size(alphabets)];
-    const NonBinaryCodec codec(code, Q, 3 + static_cast<std::int32_t>(random() % 8));
+    // Mostly the program's schedule; now and then thresholds in any order, which decide the
+    // passes that are skipped.
+    IterationSchedule schedule =
+        IterationSchedule::standard(3 + static_cast<std::int32_t>(random() % 8), code.nk, code.nr);
+    if (n % 3 == 0) {
+      for (std::int32_t& threshold : schedule.threshold) {
+        threshold = static_cast<std::int32_t>(random() % 4);
+      }
+    }
+    const NonBinaryCodec codec(code, Q, schedule);
     ThresholdDecoder reference(codec);
     ASSERT_TRUE(ErrorPatternDecoder::supports(codec));
     std::vector<std::unique_ptr<ErrorPatternDecoder>> decoders;
     for (const DecoderVariant variant : availableDecoderVariants()) {
       decoders.push_back(std::make_unique<ErrorPatternDecoder>(codec, variant));
     }
-    SCOPED_TRACE("Q=" + std::to_string(Q) + testing::describeTaps(code));
+    std::string thresholds;
+    for (const std::int32_t threshold : schedule.threshold) {
+      thresholds += ' ';
+      thresholds += std::to_string(threshold);
+    }
+    SCOPED_TRACE("Q=" + std::to_string(Q) + testing::describeTaps(code) + " thresholds" +
+                 thresholds);
 
     const std::int32_t L = codec.blockLength();
     const auto zeros = [L](std::int32_t branches) {
